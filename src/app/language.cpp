@@ -1,0 +1,80 @@
+#include "app/language.h"
+
+#include <array>
+
+namespace reelwork {
+
+namespace {
+
+struct MessageRowTexts {
+  int row;
+  const char *text[2];
+};
+
+// Rows 4, 5, 8, 9 and 10 belong to no operation and are left out.
+const MessageRowTexts kMessages[] = {
+    {1, {"AVS-file could not be read!", "Не могу прочитать AVS-файл!"}},
+    {2, {"You must open AVS-script before do it!", "Сперва откройте AVS-файл!"}},
+    {3, {"#    If no back-moves,", "#    если нет обратных движений,"}},
+    {6, {"Interlaced frames not found!", "Интерлейсные фреймы не найдены!"}},
+    {7, {"You must point to the center of circular area on the screen before!", "Сначала кликните мышкой в предполагаемый центр круглой области!"}},
+    {11, {"Sorry, cannot find titles!", "Не могу найти титры!"}},
+    {12, {"Warning! Usually, X1+X2 value must be aliquot to 4. Fix this?", "Внимание! Обычно, сумма X1+X2 должна быть кратна 4. Исправить ситуацию?"}},
+    {13, {"Telecide without postpcocessing", "Telecide без постпроцессинга"}},
+    {14, {"Telecide + postpcocessing", "Telecide + постпроцессинг"}},
+    {15, {"It's quite enough for deinterlacing in ordinary cases with PAL-source.", "Бывает достаточно для устранения интерлейса в простейших случаях с PAL-источником."}},
+    {16, {"Telecide is making postprocessing to improve deinterlacing, but it's require more time to do it.", "Telecide выполняет постпроцессинг для лучшего устранения интерлейса, однако кодирование при этом, по сравнению с предыдущим случаем, будет идти медленнее."}},
+    {17, {"TomsMoComp - Motion Compensating Deinterlace Filter. Most quickest and quality filter for deinterlacing.", "TomsMoComp - Motion Compensating Deinterlace Filter. Самый быстрый и качественный для деинтерлейса."}},
+    {18, {"Sometimes this combination makes deinterlace better, than each filter make it separately. You may try also \"post=2\".", "Иногда такая комбинация позволяет справиться с интерлейсом лучше, чем каждый фильтр по отдельности. Можно также попробовать поставить \"post=2\"."}},
+    {19, {"In special cases, then 25 Fps PAL-source was obtained from 24 Fps, Telecide and TomsMoComp could make lags. On the other hand, FieldDeinterlace could make it much fluent, but with some \"ghosting\".", "В особо запущенных случаях, когда PAL-видео 25 Fps было получено из 24 Fps, Telecide и TomsMoComp дадут рывки, а FieldDeinterlace сделает поплавнее, но, увы, останется гостинг."}},
+    {20, {"Classical NTSC case with Telecide, postprocessing and FPS conversion from 29,97 to 23.976, using Decimate(5).", "Классический случай устранения интерлейса в NTSC-источнике с использованием Telecide, постпроцессингом и преобразованием частоты кадров из 29,97 в 23.976 при помощи Decimate(5)."}},
+    {21, {"Second case: if you still have interlaced frames, or some lags on static scenes (for example, in hands moving), and no lags during camera moving.", "Если после применения первого варианта интерлейс остался, либо присутствуют небольшие подергивания на статичных сценах (например, при движении рук), но при поворотах камеры движения в кадре плавные."}},
+    {22, {"If first two scripts dosn't work, and you have lags during camera moving or some ghosting, use this small script and trace movie frame-to-frame.", "Если первые два варианта не помогли, заметны подергивания при повороте камеры или полупрозрачные двоящиеся контуры (гостинг), то оставляем в скрипте только одну строчку и смотрим покадрово."}},
+    {23, {"If each 6-th frame is duplicated, then we probably have PAL->NTCS conversion case. In this case we must cut duplicated frames using \"Decimate(6)\" command. \"vthresh\" value must be from 30 to 150.", "Если каждый шестой кадр повторяется, то мы имеем дело с результатом конверсии PAL->NTCS. В этом случае при помощи Decimate(6) выкидываем каждый шестой кадр. Значение \"vthresh\" подбираем в диапазоне от 30 до 150."}},
+    {24, {"If all above efforts get unacceptable result, try alternative filters combination - Bob and Repal.", "Если результат неудовлетворительный, пробуем альтернативный вариант с использование команд Bob и Repal."}},
+    {25, {"Because Bob sometimes works incorrectly, you can try other filter - SmoothDeinterlace. Less value \"lacethresh\", more deinterlace.", "Так как иногда Bob работает не совсем корректно, то нам может также пригодиться еще один вариант с фильтром SmoothDeinterlace. Чем меньше параметр \"lacethresh\", тем сильнее деинтерлейс."}},
+    {26, {"Warning! X1 value is not aliquot to 2. Fix this?", "Внимание! Значение кропинга слева - X1 не кратно 2. Исправить ситуацию?"}},
+    {27, {"Warning! X2 value is not aliquot to 2. Fix this?", "Внимание! Значение кропинга справа - X2 не кратно 2. Исправить ситуацию?"}},
+    {28, {"Cannot find \"mpeg2source\" command or D2V file name in AVS file", "Не могу найти команду \"mpeg2source\" или имя D2V-файла в скрипт-файле"}},
+    {29, {"#    then field order = ", "#    то порядок полей = "}},
+    {30, {"AVS-file is not saved. Save it?", "AVS-file не сохранен. Сохранить?"}},
+};
+
+} // namespace
+
+QString MessageText(int row, int language) {
+  const int column = language == English ? 0 : 1;
+  for (const auto &m : kMessages)
+    if (m.row == row)
+      return QString::fromUtf8(m.text[column]);
+  return {};
+}
+
+const std::vector<ControlTexts> &MainWindowTexts() {
+  static const std::vector<ControlTexts> texts = {
+      {"BitBtn1", {"D2V", "D2V"}, {"Open D2V-file", "Открыть D2V-файл"}},
+      {"BitBtn13", {"AVS", "AVS"}, {"Open AVS-file", "Открыть AVS-файл"}},
+      {"BitBtn10", {"TFF", "TFF"}, {"Test fields order \"0\"", "Проверка порядка полей \"0\""}},
+      {"BitBtn11", {"BFF", "BFF"}, {"Test fields order \"1\"", "Проверка порядка полей \"1\""}},
+      {"BitBtn9", {"Save-Load ", "Сохр.Загр."}, {"Save and re-open AVS-file", "Перезагрузить AVS-файл"}},
+      {"BitBtn5", {"Save As   ", "Сохр.как   "}, {"Save AVS-file with anouther name", "Сохранить AVS-файл под другим именем"}},
+      {"BitBtn12", {"Find Interlace", "Поиск интер. "}, {"Find interlaced frames", "Поиск интерлейсного кадра"}},
+      {"BitBtn8", {"Deinterlace   ", "Убрать интер."}, {"Make deinterlacing", "Выполнить деинтерлейс"}},
+      {"BitBtn2", {"Find Light   ", "Свет.кадр  "}, {"Find light frame", "Поиск светлого кадра"}},
+      {"BitBtn7", {"Make Crop ", "Кропинг     "}, {"Make croping", "Выполнить кропинг"}},
+      {"BitBtn6", {"Resize       ", "Ресайз       "}, {"Make resizing", "Выполнить ресайз"}},
+      {"BitBtn14", {"Calculate    ", "Калькулят. "}, {"Calculate bitrate", "Рассчет битрейта"}},
+      {"BitBtn15", {"Test Round", "Округлость"}, {"Find round area", "Найти округлую область с указанным центром"}},
+      {"BitBtn18", {"VDubMod  ", "VDubMod  "}, {"Close Reelwork and run VirtualDubMod", "Закрыть Reelwork и запустить VirtualDubMod"}},
+      {"BitBtn4", {"Options    ", "Опции     "}, {"Change options", "Настройка опций"}},
+      {"BitBtn16", {nullptr, nullptr}, {"One frame left", "Один кадр влево"}},
+      {"BitBtn17", {nullptr, nullptr}, {"One frame right", "Один кадр вправо"}},
+      {"Field0", {"0", "0"}, {"Set fields order \"0\"", "Порядок полей \"0\""}},
+      {"Field1", {"1", "1"}, {"Set fields order \"1\"", "Порядок полей \"1\""}},
+      {"CheckListBox1", {nullptr, nullptr}, {"Add and remove filters", "Вставка и удаление фильтров"}},
+      {"TrackBar1", {nullptr, nullptr}, {"Trace frames", "Перемещение по кадрам"}},
+  };
+  return texts;
+}
+
+} // namespace reelwork

@@ -1,0 +1,39 @@
+#pragma once
+// The main window's two-language texts: numbered messages, captions and hints.
+
+#include <QString>
+#include <vector>
+
+namespace reelwork {
+
+enum LanguageIndex { English = 0, Russian = 1 };
+
+// The text of message row `row` (1..30) in column `language` (0 English,
+// 1 Russian). Rows that no operation uses give an empty text.
+QString MessageText(int row, int language);
+
+// One row of the caption and hint table of the main window. A null caption
+// means the control keeps its own caption.
+struct ControlTexts {
+  const char *control; // object name of the control
+  const char *caption[2];
+  const char *hint[2];
+};
+
+const std::vector<ControlTexts> &MainWindowTexts();
+
+// Message rows used by the main window and the tools.
+enum MessageRow {
+  MsgAvsNotRead = 1,
+  MsgOpenScriptFirst = 2,
+  MsgNoBackMoves = 3,
+  MsgNoInterlace = 6,
+  MsgPointCenterFirst = 7,
+  MsgNoTitles = 11,
+  MsgAlignFour = 12,
+  MsgNoMpeg2Source = 28,
+  MsgThenFieldOrder = 29,
+  MsgScriptNotSaved = 30,
+};
+
+} // namespace reelwork

@@ -1,0 +1,470 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "app/language.h"
+#include "app/widget_dialogs.h"
+#include "common/text_file.h"
+#include "preview/tick_slider.h"
+#include "script/filter_list.h"
+#include "script/memo_editor.h"
+#include "tools/program_launcher.h"
+
+namespace reelwork {
+
+namespace {
+
+constexpr int kLeftColumnWidth = 209;
+constexpr int kMinWidth = 800;
+constexpr int kMinHeight = 450;
+
+QPushButton *MakeButton(QWidget *parent, const char *name, QStyle::StandardPixmap glyph) {
+  auto *button = new QPushButton(parent);
+  button->setObjectName(name);
+  button->setIcon(parent->style()->standardIcon(glyph));
+  button->setIconSize(QSize(14, 14));
+  button->setFixedHeight(28);
+  return button;
+}
+
+QImage ToImage(const RgbImage &picture) {
+  if (picture.width <= 0 || picture.height <= 0)
+    return {};
+  return QImage(picture.pixels.data(), picture.width, picture.height, picture.width * 3, QImage::Format_RGB888)
+      .copy();
+}
+
+} // namespace
+
+TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), settingsPath_(settingsPath) {
+  setObjectName("Form1");
+  BuildLayout();
+  editor_ = std::make_unique<MemoEditor>(Memo1);
+  widgetDialogs_ = std::make_unique<WidgetDialogs>(this);
+  dialogs_ = widgetDialogs_.get();
+  script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+ScriptEditor &TForm1::editor() { return *editor_; }
+
+void TForm1::setDialogs(UserDialogs *dialogs) {
+  dialogs_ = dialogs ? dialogs : widgetDialogs_.get();
+  script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
+}
+
+void TForm1::BuildLayout() {
+  QFont font("MS Sans Serif");
+  font.setPointSize(8);
+  setFont(font);
+  resize(kMinWidth, 448);
+
+  auto *root = new QHBoxLayout(this);
+  root->setContentsMargins(0, 0, 0, 0);
+  root->setSpacing(0);
+
+  // Left column: open buttons and field order, the editor, the filter list.
+  auto *left = new QWidget(this);
+  left->setFixedWidth(kLeftColumnWidth);
+  auto *leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->setSpacing(0);
+
+  auto *topStrip = new QWidget(left);
+  topStrip->setFixedHeight(107);
+  BitBtn1 = MakeButton(topStrip, "BitBtn1", QStyle::SP_DirOpenIcon);
+  BitBtn13 = MakeButton(topStrip, "BitBtn13", QStyle::SP_FileIcon);
+  BitBtn10 = MakeButton(topStrip, "BitBtn10", QStyle::SP_ArrowUp);
+  BitBtn11 = MakeButton(topStrip, "BitBtn11", QStyle::SP_ArrowDown);
+  BitBtn1->setGeometry(4, 4, 67, 28);
+  BitBtn13->setGeometry(4, 36, 67, 28);
+  BitBtn10->setGeometry(75, 4, 67, 28);
+  BitBtn11->setGeometry(75, 36, 67, 28);
+  RadioGroup1 = new QGroupBox(topStrip);
+  RadioGroup1->setObjectName("RadioGroup1");
+  RadioGroup1->setGeometry(146, 0, 59, 66);
+  QFont bold = font;
+  bold.setBold(true);
+  Field0 = new QRadioButton("0", RadioGroup1);
+  Field0->setObjectName("Field0");
+  Field0->setFont(bold);
+  Field0->setGeometry(10, 10, 40, 20);
+  Field1 = new QRadioButton("1", RadioGroup1);
+  Field1->setObjectName("Field1");
+  Field1->setFont(bold);
+  Field1->setGeometry(10, 36, 40, 20);
+  Field1->setChecked(true);
+  Bevel1 = new QFrame(topStrip);
+  Bevel1->setObjectName("Bevel1");
+  Bevel1->setFrameShape(QFrame::HLine);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+  Bevel1->setGeometry(4, 68, 201, 4);
+  BitBtn9 = MakeButton(topStrip, "BitBtn9", QStyle::SP_BrowserReload);
+  BitBtn5 = MakeButton(topStrip, "BitBtn5", QStyle::SP_DialogSaveButton);
+  BitBtn9->setGeometry(4, 75, 99, 28);
+  BitBtn5->setGeometry(106, 75, 99, 28);
+  leftLayout->addWidget(topStrip);
+
+  Memo1 = new QPlainTextEdit(left);
+  Memo1->setObjectName("Memo1");
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  auto *memoBox = new QVBoxLayout;
+  memoBox->setContentsMargins(4, 4, 4, 4);
+  memoBox->addWidget(Memo1);
+  leftLayout->addLayout(memoBox, 1);
+
+  auto *bottomLeft = new QWidget(left);
+  bottomLeft->setFixedHeight(157);
+  auto *listBox = new QVBoxLayout(bottomLeft);
+  listBox->setContentsMargins(4, 4, 4, 4);
+  CheckListBox1 = new QListWidget(bottomLeft);
+  CheckListBox1->setObjectName("CheckListBox1");
+  listBox->addWidget(CheckListBox1);
+  leftLayout->addWidget(bottomLeft);
+  root->addWidget(left);
+
+  // Right area: tool buttons with Options and the counters, the preview, the slider.
+  auto *right = new QWidget(this);
+  auto *rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(0);
+
+  auto *tools = new QWidget(right);
+  tools->setFixedHeight(64);
+  auto *toolsLayout = new QHBoxLayout(tools);
+  toolsLayout->setContentsMargins(4, 4, 0, 4);
+  toolsLayout->setSpacing(0);
+  auto *grid = new QGridLayout;
+  grid->setSpacing(0);
+  BitBtn12 = MakeButton(tools, "BitBtn12", QStyle::SP_FileDialogContentsView);
+  BitBtn2 = MakeButton(tools, "BitBtn2", QStyle::SP_DialogYesButton);
+  BitBtn6 = MakeButton(tools, "BitBtn6", QStyle::SP_TitleBarMaxButton);
+  BitBtn15 = MakeButton(tools, "BitBtn15", QStyle::SP_DialogHelpButton);
+  BitBtn8 = MakeButton(tools, "BitBtn8", QStyle::SP_FileDialogDetailedView);
+  BitBtn7 = MakeButton(tools, "BitBtn7", QStyle::SP_TitleBarNormalButton);
+  BitBtn14 = MakeButton(tools, "BitBtn14", QStyle::SP_FileDialogInfoView);
+  BitBtn18 = MakeButton(tools, "BitBtn18", QStyle::SP_MediaPlay);
+  QPushButton *upper[] = {BitBtn12, BitBtn2, BitBtn6, BitBtn15};
+  QPushButton *lower[] = {BitBtn8, BitBtn7, BitBtn14, BitBtn18};
+  for (int i = 0; i < 4; ++i) {
+    grid->addWidget(upper[i], 0, i);
+    grid->addWidget(lower[i], 1, i);
+  }
+  toolsLayout->addLayout(grid, 1);
+  auto *panel = new QWidget(tools);
+  panel->setFixedWidth(103);
+  auto *panelLayout = new QVBoxLayout(panel);
+  panelLayout->setContentsMargins(12, 0, 12, 0);
+  panelLayout->setSpacing(2);
+  BitBtn4 = MakeButton(panel, "BitBtn4", QStyle::SP_FileDialogListView);
+  Image2 = new QLabel(panel);
+  Image2->setObjectName("Image2");
+  Image2->setFixedSize(78, 25);
+  panelLayout->addWidget(BitBtn4);
+  panelLayout->addWidget(Image2);
+  toolsLayout->addWidget(panel);
+  rightLayout->addWidget(tools);
+
+  Image1 = new QLabel(right);
+  Image1->setObjectName("Image1");
+  Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto *previewBox = new QVBoxLayout;
+  previewBox->setContentsMargins(4, 4, 4, 4);
+  previewBox->addWidget(Image1);
+  rightLayout->addLayout(previewBox, 1);
+
+  auto *bottom = new QWidget(right);
+  bottom->setFixedHeight(41);
+  auto *bottomLayout = new QHBoxLayout(bottom);
+  bottomLayout->setContentsMargins(4, 0, 4, 0);
+  BitBtn16 = MakeButton(bottom, "BitBtn16", QStyle::SP_ArrowLeft);
+  BitBtn16->setFixedWidth(20);
+  TrackBar1 = new TickSlider(bottom);
+  TrackBar1->setObjectName("TrackBar1");
+  TrackBar1->setRange(1, 1);
+  BitBtn17 = MakeButton(bottom, "BitBtn17", QStyle::SP_ArrowRight);
+  BitBtn17->setFixedWidth(20);
+  bottomLayout->addWidget(BitBtn16);
+  bottomLayout->addWidget(TrackBar1, 1);
+  bottomLayout->addWidget(BitBtn17);
+  rightLayout->addWidget(bottom);
+  root->addWidget(right, 1);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+  connect(BitBtn13, &QPushButton::clicked, this, &TForm1::BitBtn13Click);
+  connect(BitBtn10, &QPushButton::clicked, this, &TForm1::BitBtn10Click);
+  connect(BitBtn11, &QPushButton::clicked, this, &TForm1::BitBtn11Click);
+  connect(Field0, &QRadioButton::clicked, this, &TForm1::Field0Click);
+  connect(Field1, &QRadioButton::clicked, this, &TForm1::Field0Click);
+  connect(BitBtn9, &QPushButton::clicked, this, &TForm1::BitBtn9Click);
+  connect(BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);
+  connect(BitBtn12, &QPushButton::clicked, this, &TForm1::BitBtn12Click);
+  connect(BitBtn8, &QPushButton::clicked, this, &TForm1::BitBtn8Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+  connect(BitBtn7, &QPushButton::clicked, this, &TForm1::BitBtn7Click);
+  connect(BitBtn6, &QPushButton::clicked, this, &TForm1::BitBtn6Click);
+  connect(BitBtn14, &QPushButton::clicked, this, &TForm1::BitBtn14Click);
+  connect(BitBtn15, &QPushButton::clicked, this, &TForm1::BitBtn15Click);
+  connect(BitBtn18, &QPushButton::clicked, this, &TForm1::BitBtn18Click);
+  connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
+  connect(BitBtn16, &QPushButton::clicked, this, &TForm1::BitBtn16Click);
+  connect(BitBtn17, &QPushButton::clicked, this, &TForm1::BitBtn17Click);
+  connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+}
+
+void TForm1::FormCreate() {
+  state_.Random.seed(static_cast<std::mt19937::result_type>(
+      std::chrono::system_clock::now().time_since_epoch().count()));
+  state_.BackupLines.clear();
+  state_.SettingsLines.clear();
+  setWindowTitle(kBaseCaption);
+  LoadSettings(settingsPath_, state_.settings, state_.SettingsLines);
+  ApplySettings();
+  SetCaptions(state_.Language);
+  state_.VideoOpen = false;
+  state_.WorkDir.clear();
+  state_.TvSystem.clear();
+  state_.ClickX = 0;
+  state_.ClickY = 0;
+  state_.PreviewBitmap.resize(Image2->width(), Image2->height());
+  ShowPreview(QImage());
+  QPixmap counters(Image2->size());
+  counters.fill(Qt::black);
+  Image2->setPixmap(counters);
+}
+
+QString TForm1::MessageText(int row) const { return reelwork::MessageText(row, state_.Language); }
+
+void TForm1::SetCaptions(int language) {
+  const int column = language == English ? 0 : 1;
+  for (const ControlTexts &texts : MainWindowTexts()) {
+    auto *control = findChild<QWidget *>(texts.control);
+    if (!control)
+      continue;
+    if (texts.caption[column]) {
+      if (auto *button = qobject_cast<QAbstractButton *>(control))
+        button->setText(QString::fromUtf8(texts.caption[column]));
+    }
+    control->setToolTip(QString::fromUtf8(texts.hint[column]));
+  }
+}
+
+void TForm1::ApplySettings() {
+  state_.Language = LanguageFromSetting(state_.settings[Setting::Language]);
+  SetCaptions(state_.Language);
+  CheckListBox1->clear();
+  for (const QString &name : SplitFilterList(state_.settings[Setting::Filters])) {
+    auto *item = new QListWidgetItem(name, CheckListBox1);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+  syncFilterChecks();
+  // Setting the buttons by program does not write the order into the script.
+  const QSignalBlocker block0(Field0);
+  const QSignalBlocker block1(Field1);
+  const bool zero = state_.settings[Setting::FieldOrder] == QLatin1String("0");
+  Field0->setChecked(zero);
+  Field1->setChecked(!zero);
+}
+
+void TForm1::syncFilterChecks() {
+  QStringList items;
+  for (int i = 0; i < CheckListBox1->count(); ++i)
+    items.append(CheckListBox1->item(i)->text());
+  const QVector<bool> checks = FilterChecks(items, editor_->lines());
+  const QSignalBlocker block(CheckListBox1);
+  for (int i = 0; i < CheckListBox1->count(); ++i)
+    CheckListBox1->item(i)->setCheckState(checks[i] ? Qt::Checked : Qt::Unchecked);
+}
+
+void TForm1::focusTrackBar() { TrackBar1->setFocus(); }
+
+void TForm1::FitWindowToFrame() {
+  if (fitting_)
+    return;
+  fitting_ = true;
+  layout()->activate();
+  if (state_.VideoOpen) {
+    const int wantedWidth = width() + state_.VideoWidth - Image1->width();
+    resize(wantedWidth, height());
+    if (width() < wantedWidth && x() > 0) {
+      move(0, y());
+      resize(wantedWidth, height());
+    }
+    layout()->activate();
+    const int wantedHeight = height() + state_.VideoHeight - Image1->height();
+    resize(width(), wantedHeight);
+    if (height() < wantedHeight && y() > 0) {
+      move(x(), 0);
+      resize(width(), wantedHeight);
+    }
+    resize(std::max(width(), kMinWidth), std::max(height(), kMinHeight));
+  } else {
+    resize(std::max(width(), kMinWidth), std::max(height(), kMinHeight));
+    layout()->activate();
+    QImage black(std::max(1, Image1->width()), std::max(1, Image1->height()), QImage::Format_RGB888);
+    black.fill(Qt::black);
+    state_.PreviewBitmap.resize(black.width(), black.height());
+    ShowPreview(black);
+  }
+  layout()->activate();
+  if (const QScreen *screen = this->screen()) {
+    const QRect area = screen->geometry();
+    if (x() + width() > area.width() && x() > 0)
+      move((area.width() - width()) / 2, y());
+    if (y() + height() > area.height() && y() > 0)
+      move(x(), (area.height() - height()) / 2);
+  }
+  fitting_ = false;
+}
+
+void TForm1::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  FitWindowToFrame();
+}
+
+void TForm1::ShowPreview(const QImage &image) {
+  if (image.isNull()) {
+    QImage black(std::max(1, Image1->width()), std::max(1, Image1->height()), QImage::Format_RGB888);
+    black.fill(Qt::black);
+    Image1->setPixmap(QPixmap::fromImage(black));
+    return;
+  }
+  Image1->setPixmap(QPixmap::fromImage(image));
+}
+
+void TForm1::OpenVideo(const QString &path) {
+  QString error;
+  if (!source_.OpenVideo(path, state_, &error)) {
+    dialogs_->showMessage(MessageText(MsgAvsNotRead), error);
+    return;
+  }
+  TrackBar1->blockSignals(true);
+  TrackBar1->setRange(1, state_.FrameCount);
+  TrackBar1->setValue(1);
+  TrackBar1->blockSignals(false);
+  TrackBar1->setTicks(TenMinuteTicks(state_.FrameCount, state_.FrameRate));
+  setWindowTitle(VideoCaption(state_));
+  FitWindowToFrame();
+}
+
+void TForm1::CloseVideo() { source_.CloseVideo(); }
+
+void TForm1::ShowFrame(int n) {
+  // After a failed frame the source is closed; later requests never reach it.
+  if (!source_.isOpen())
+    return;
+  if (!source_.GetFrame(n, state_.PreviewBitmap)) {
+    source_.CloseVideo();
+    return;
+  }
+  ShowPreview(ToImage(state_.PreviewBitmap));
+  state_.CurrentFrame = n;
+  TrackBar1->setPositionQuietly(n);
+}
+
+void TForm1::TrackBar1Change(int position) {
+  if (!state_.VideoOpen)
+    return;
+  state_.CurrentFrame = position;
+  ShowFrame(position);
+}
+
+void TForm1::BitBtn16Click() {
+  if (state_.VideoOpen && state_.CurrentFrame >= 2)
+    ShowFrame(state_.CurrentFrame - 1);
+}
+
+void TForm1::BitBtn17Click() {
+  if (state_.VideoOpen && state_.CurrentFrame < state_.FrameCount)
+    ShowFrame(state_.CurrentFrame + 1);
+}
+
+void TForm1::BitBtn1Click() {
+  state_.CurrentFrame = 1;
+  // Opening a project arrives with the source-opening tools.
+}
+
+void TForm1::BitBtn13Click() {
+  state_.CurrentFrame = 1;
+  const QString path = QFileDialog::getOpenFileName(this, QString(), state_.WorkDir, "AVS Script File (*.avs *.AVS)");
+  if (path.isEmpty()) {
+    focusTrackBar();
+    return;
+  }
+  const QFileInfo info(path);
+  state_.WorkDir = WithTrailingSlash(info.absolutePath());
+  state_.ScriptName = info.fileName();
+  script_->LoadScript(state_.ScriptPath());
+}
+
+// Tools that arrive in later steps: each checks that a script is open.
+void TForm1::BitBtn10Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn11Click() { script_->CheckScriptOpen(); }
+void TForm1::Field0Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn12Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn8Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn2Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn7Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn6Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn14Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn15Click() { script_->CheckScriptOpen(); }
+
+void TForm1::BitBtn9Click() { script_->SaveLoad(); }
+void TForm1::BitBtn5Click() { script_->SaveAs(); }
+
+void TForm1::BitBtn4Click() {
+  // The options dialog arrives in a later step; the settings are written and
+  // applied whichever way it closes.
+  SaveSettings(settingsPath_, state_.settings, state_.SettingsLines);
+  ApplySettings();
+  focusTrackBar();
+}
+
+void TForm1::BitBtn18Click() {
+  if (!script_->CheckScriptOpen())
+    return;
+  const QString wine = QStandardPaths::findExecutable("wine");
+  const auto plan = PlanVirtualDubModStart(state_.settings[Setting::VDubMod], state_.ScriptPath(), wine);
+  if (!plan || !StartDetached(*plan)) {
+    dialogs_->showMessage(kVirtualDubModMissing);
+    return;
+  }
+  close();
+}
+
+void TForm1::FormClose() {
+  if (closed_)
+    return;
+  closed_ = true;
+  script_->AskSaveChanges();
+  state_.BackupLines.clear();
+  state_.SettingsLines.clear();
+  if (state_.VideoOpen)
+    CloseVideo();
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+  FormClose();
+  event->accept();
+}
+
+} // namespace reelwork

@@ -1,0 +1,129 @@
+#pragma once
+// The main window: the script editor, the filter check-list, the preview with
+// its counters and slider, and one button per tool. It owns the state shared
+// by every dialog and tool.
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+#include "app/shared_state.h"
+#include "preview/frame_source.h"
+#include "script/script_host.h"
+#include "script/script_model.h"
+
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QGroupBox;
+class QFrame;
+
+namespace reelwork {
+
+class MemoEditor;
+class TickSlider;
+class WidgetDialogs;
+
+class TForm1 : public QWidget, public ScriptView {
+  Q_OBJECT
+public:
+  // `settingsPath` is where Reelwork.ini is read and written.
+  explicit TForm1(const QString &settingsPath = SettingsFilePath(), QWidget *parent = nullptr);
+  ~TForm1() override;
+
+  SharedState &state() { return state_; }
+  ScriptModel &script() { return *script_; }
+  ScriptEditor &editor();
+  // Replaces the message boxes and file dialogs (tests give scripted answers).
+  void setDialogs(UserDialogs *dialogs);
+  UserDialogs &dialogs() { return *dialogs_; }
+
+  QString MessageText(int row) const;
+  void SetCaptions(int language);
+  void ApplySettings();
+  void FitWindowToFrame();
+  void ShowFrame(int n);
+
+  // Opens a script as video: figures, slider range and ticks, caption, fit.
+  void OpenVideo(const QString &path);
+  void CloseVideo();
+
+  // Controls, named as in the window's design.
+  QPushButton *BitBtn1;      // "D2V"
+  QPushButton *BitBtn13;     // "AVS"
+  QPushButton *BitBtn10;     // "TFF"
+  QPushButton *BitBtn11;     // "BFF"
+  QGroupBox *RadioGroup1;    // frame around the field-order buttons
+  QRadioButton *Field0;      // field order "0"
+  QRadioButton *Field1;      // field order "1"
+  QFrame *Bevel1;            // rule under the field-order strip
+  QPushButton *BitBtn9;      // "Save-Load"
+  QPushButton *BitBtn5;      // "Save As"
+  QPlainTextEdit *Memo1;     // the script editor
+  QListWidget *CheckListBox1; // the filter check-list
+  QPushButton *BitBtn12;     // "Find Interlace"
+  QPushButton *BitBtn2;      // "Find Light"
+  QPushButton *BitBtn6;      // "Resize"
+  QPushButton *BitBtn15;     // "Test Round"
+  QPushButton *BitBtn8;      // "Deinterlace"
+  QPushButton *BitBtn7;      // "Make Crop"
+  QPushButton *BitBtn14;     // "Calculate"
+  QPushButton *BitBtn18;     // "VDubMod"
+  QPushButton *BitBtn4;      // "Options"
+  QLabel *Image2;            // frame and time counters
+  QLabel *Image1;            // the preview picture
+  QPushButton *BitBtn16;     // one frame left
+  TickSlider *TrackBar1;     // frame slider
+  QPushButton *BitBtn17;     // one frame right
+
+public slots:
+  void BitBtn1Click();
+  void BitBtn13Click();
+  void BitBtn10Click();
+  void BitBtn11Click();
+  void Field0Click();
+  void BitBtn9Click();
+  void BitBtn5Click();
+  void BitBtn12Click();
+  void BitBtn8Click();
+  void BitBtn2Click();
+  void BitBtn7Click();
+  void BitBtn6Click();
+  void BitBtn14Click();
+  void BitBtn15Click();
+  void BitBtn18Click();
+  void BitBtn4Click();
+  void BitBtn16Click();
+  void BitBtn17Click();
+  void TrackBar1Change(int position);
+
+protected:
+  void resizeEvent(QResizeEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void FormCreate();
+  void FormClose();
+  void BuildLayout();
+  void ShowPreview(const QImage &image);
+
+  // ScriptView
+  void openVideo(const QString &path) override { OpenVideo(path); }
+  void syncFilterChecks() override;
+  void showCurrentFrame() override { ShowFrame(state_.CurrentFrame); }
+  void focusTrackBar() override;
+
+  QString settingsPath_;
+  SharedState state_;
+  FrameSource source_;
+  std::unique_ptr<MemoEditor> editor_;
+  std::unique_ptr<WidgetDialogs> widgetDialogs_;
+  UserDialogs *dialogs_ = nullptr;
+  std::unique_ptr<ScriptModel> script_;
+  bool fitting_ = false;
+  bool closed_ = false;
+};
+
+} // namespace reelwork

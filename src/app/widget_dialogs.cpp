@@ -1,0 +1,32 @@
+#include "app/widget_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace reelwork {
+
+void WidgetDialogs::showMessage(const QString &text) {
+  QMessageBox::information(parent_, QApplication::applicationName(), text);
+}
+
+void WidgetDialogs::showMessage(const QString &text, const QString &detail) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok, parent_);
+  if (!detail.isEmpty())
+    box.setInformativeText(detail);
+  box.exec();
+}
+
+bool WidgetDialogs::askYesNo(const QString &text) {
+  return QMessageBox::question(parent_, "Warning", text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+         QMessageBox::Yes;
+}
+
+std::optional<QString> WidgetDialogs::askSaveFileName(const QString &filter) {
+  const QString name = QFileDialog::getSaveFileName(parent_, QString(), QString(), filter);
+  if (name.isEmpty())
+    return std::nullopt;
+  return name;
+}
+
+} // namespace reelwork

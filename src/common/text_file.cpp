@@ -1,0 +1,65 @@
+#include "common/text_file.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include "common/atomic_file.h"
+
+namespace reelwork {
+
+QString FromSingleByte(const QByteArray &bytes) {
+  QStringDecoder decoder("windows-1251");
+  return decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
+}
+
+QByteArray ToSingleByte(const QString &text) {
+  QStringEncoder encoder("windows-1251");
+  return encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toLatin1();
+}
+
+std::optional<QStringList> ReadTextLines(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  const QByteArray data = file.readAll();
+  if (file.error() != QFileDevice::NoError)
+    return std::nullopt;
+  QStringList lines;
+  qsizetype start = 0;
+  while (start < data.size()) {
+    qsizetype end = data.indexOf('\n', start);
+    const bool last = end < 0;
+    if (last)
+      end = data.size();
+    qsizetype lineEnd = end;
+    if (!last && lineEnd > start && data[lineEnd - 1] == '\r')
+      --lineEnd;
+    lines.append(FromSingleByte(data.mid(start, lineEnd - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool WriteTextLines(const QString &path, const QStringList &lines, QString *error) {
+  QByteArray data;
+  for (const QString &line : lines) {
+    data += ToSingleByte(line);
+    data += "\r\n";
+  }
+  std::string reason;
+  if (!WriteFileAtomically(path.toStdString(), std::string_view(data.constData(), data.size()), &reason)) {
+    if (error)
+      *error = QString::fromStdString(reason);
+    return false;
+  }
+  return true;
+}
+
+QString WithTrailingSlash(const QString &folder) {
+  if (folder.isEmpty() || folder.endsWith('/'))
+    return folder;
+  return folder + '/';
+}
+
+} // namespace reelwork

@@ -1,0 +1,52 @@
+#pragma once
+// The frame engine's public face: open a script as video and pull RGB frames.
+// Knows nothing of Qt; every failure is an EngineError with a readable reason.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "common/rgb_image.h"
+
+namespace reelwork::engine {
+
+// A reason the user can read, e.g. "mpeg2source: cannot open D:\RIP\x.d2v".
+class EngineError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class FieldParity { Bottom, Top };
+
+struct VideoProperties {
+  int width = 0;
+  int height = 0;
+  int frameCount = 0;
+  int rateNum = 25; // frames per second = rateNum / rateDen, in lowest terms
+  int rateDen = 1;
+  FieldParity parity = FieldParity::Bottom;
+  bool fieldBased = false;
+};
+
+// Called while a source index is built: fraction done in 0..1.
+using ProgressFn = std::function<void(double fraction)>;
+
+class ScriptVideo {
+public:
+  virtual ~ScriptVideo() = default;
+
+  // Opens an AviSynth-syntax script file. Throws EngineError with the reason
+  // when the script cannot be run (parse error, missing D2V or VOB, no MPEG-2).
+  static std::unique_ptr<ScriptVideo> open(const std::string &scriptPath, const ProgressFn &progress = {});
+
+  virtual const VideoProperties &properties() const = 0;
+
+  // Frame n (numbered from 0) as RGB24, BT.601 with TV range expanded to full
+  // range. n past the end gives the last frame, n below 0 the first. Throws
+  // EngineError when the frame cannot be decoded; the video stays usable.
+  virtual void frame(int n, RgbImage &out) = 0;
+};
+
+} // namespace reelwork::engine

@@ -1,0 +1,147 @@
+#include "script/script_model.h"
+
+#include <QFileInfo>
+
+#include "app/language.h"
+#include "common/number.h"
+#include "common/text_file.h"
+
+namespace reelwork {
+
+int ReadLeadingNumber(const QString &text) {
+  float value = 0;
+  ParseNumber(text.toStdString(), value);
+  return static_cast<int>(RoundHalfEven(value));
+}
+
+void ReadCropNumbers(const QString &line, int &left, int &top, int &right, int &bottom) {
+  // Each separator is searched after the previous one; one that is missing
+  // leaves the position where it was, so the last number is read again.
+  qsizetype pos = line.indexOf('(');
+  pos = pos < 0 ? 0 : pos + 1;
+  int *targets[] = {&left, &top, &right, &bottom};
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) {
+      const qsizetype comma = line.indexOf(',', pos);
+      if (comma >= 0)
+        pos = comma + 1;
+    }
+    *targets[i] = ReadLeadingNumber(line.mid(pos));
+  }
+}
+
+QString ScriptModel::Message(int row) const { return MessageText(row, state_.Language); }
+
+bool ScriptModel::CheckScriptOpen() {
+  if (state_.VideoOpen)
+    return true;
+  dialogs_.showMessage(Message(MsgOpenScriptFirst));
+  view_.focusTrackBar();
+  return false;
+}
+
+int ScriptModel::FindCommandLine(const QString &name, bool select) {
+  QString wanted = name;
+  const qsizetype paren = wanted.indexOf('(');
+  if (paren >= 0)
+    wanted.truncate(paren + 1);
+  wanted = wanted.toUpper();
+  const int count = editor_.lineCount();
+  for (int i = 0; i < count; ++i) {
+    const qsizetype column = editor_.line(i).toUpper().indexOf(wanted);
+    if (column >= 0) {
+      if (select)
+        editor_.selectFrom(i, static_cast<int>(column));
+      return i;
+    }
+  }
+  return -1;
+}
+
+void ScriptModel::ReadCropValues() {
+  const int index = FindCommandLine("Crop");
+  if (index < 0)
+    return;
+  ReadCropNumbers(editor_.line(index), state_.CropLeft, state_.CropTop, state_.CropRight, state_.CropBottom);
+}
+
+void ScriptModel::RemoveEmptyLines() {
+  for (int i = editor_.lineCount() - 1; i >= 0; --i)
+    if (editor_.line(i).isEmpty())
+      editor_.removeLine(i);
+}
+
+void ScriptModel::LoadScript(const QString &path) {
+  // An unreadable file leaves the editor as it is; opening it as video then
+  // fails and says why.
+  if (const auto lines = ReadTextLines(path))
+    editor_.setLines(*lines);
+  view_.openVideo(path);
+  view_.syncFilterChecks();
+  view_.showCurrentFrame();
+  view_.focusTrackBar();
+}
+
+bool ScriptModel::WriteScript() {
+  QString error;
+  if (WriteTextLines(state_.ScriptPath(), editor_.lines(), &error))
+    return true;
+  dialogs_.showMessage(QString("Cannot save %1").arg(state_.ScriptPath()), error);
+  return false;
+}
+
+bool ScriptModel::SaveAndReload() {
+  RemoveEmptyLines();
+  if (!WriteScript())
+    return false;
+  LoadScript(state_.ScriptPath());
+  return true;
+}
+
+void ScriptModel::BackupScript() {
+  state_.BackupName = state_.ScriptName;
+  state_.BackupLines = editor_.lines();
+}
+
+void ScriptModel::RestoreScript() {
+  editor_.setLines(state_.BackupLines);
+  state_.ScriptName = state_.BackupName;
+}
+
+void ScriptModel::AskSaveChanges() {
+  if (!state_.VideoOpen)
+    return;
+  // A script file that can no longer be read counts as changed, so the
+  // user's lines can still be saved.
+  const auto onDisk = ReadTextLines(state_.ScriptPath());
+  BackupScript();
+  const bool changed = !onDisk || *onDisk != editor_.lines();
+  if (changed && dialogs_.askYesNo(Message(MsgScriptNotSaved)))
+    WriteScript();
+}
+
+void ScriptModel::SaveLoad() {
+  if (CheckScriptOpen() && !state_.ScriptName.isEmpty() && !state_.WorkDir.isEmpty())
+    SaveAndReload();
+}
+
+void ScriptModel::SaveAs() {
+  if (!CheckScriptOpen() || state_.ScriptName.isEmpty() || state_.WorkDir.isEmpty())
+    return;
+  const auto chosen = dialogs_.askSaveFileName("AVS Script File (*.AVS *.avs)");
+  if (!chosen || chosen->isEmpty()) {
+    view_.focusTrackBar();
+    return;
+  }
+  QString name = QFileInfo(*chosen).fileName();
+  if (!name.contains('.'))
+    name += ".avs";
+  // The script is written into the project's folder, whatever folder was
+  // chosen; a name that cannot be written keeps the old one.
+  const QString oldName = state_.ScriptName;
+  state_.ScriptName = name;
+  if (!SaveAndReload())
+    state_.ScriptName = oldName;
+}
+
+} // namespace reelwork

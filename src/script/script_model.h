@@ -1,0 +1,69 @@
+#pragma once
+// The operations on the script that every tool shares: the open check, the
+// search for a command's line, the Crop amounts, saving and reloading, the
+// backup copy, Save As and the question at close.
+
+#include <QString>
+
+#include "app/shared_state.h"
+#include "script/script_editor.h"
+#include "script/script_host.h"
+
+namespace reelwork {
+
+class ScriptModel {
+public:
+  ScriptModel(SharedState &state, ScriptEditor &editor, UserDialogs &dialogs, ScriptView &view)
+      : state_(state), editor_(editor), dialogs_(dialogs), view_(view) {}
+
+  // True when a video is open; otherwise tells the user to open a script.
+  bool CheckScriptOpen();
+
+  // Index of the first line containing `name` (cut after its first "(")
+  // without regard to case, or -1. With `select` the editor selects it.
+  int FindCommandLine(const QString &name, bool select = false);
+
+  // Reads the four amounts of the script's Crop line into the state.
+  void ReadCropValues();
+
+  int CaretLineIndex() const { return editor_.caretLine(); }
+  void RemoveEmptyLines();
+
+  // Loads the file into the editor, opens it as video and shows the frame.
+  void LoadScript(const QString &path);
+
+  // Removes empty lines, writes the script and reloads it. A write that fails
+  // is reported, and the editor keeps its lines (nothing is reloaded).
+  bool SaveAndReload();
+
+  void BackupScript();
+  void RestoreScript();
+
+  // At close: asks whether a changed script should be saved.
+  void AskSaveChanges();
+
+  // "Save-Load" and "Save As".
+  void SaveLoad();
+  void SaveAs();
+
+  // Writes the editor's lines to the script file; reports a failure.
+  bool WriteScript();
+
+private:
+  QString Message(int row) const;
+
+  SharedState &state_;
+  ScriptEditor &editor_;
+  UserDialogs &dialogs_;
+  ScriptView &view_;
+};
+
+// The four numbers of a Crop line, each read with ParseNumber from the text
+// after its separator and taken whether or not that reading succeeded.
+void ReadCropNumbers(const QString &line, int &left, int &top, int &right, int &bottom);
+
+// The whole number that starts a text: ParseNumber's value, taken whether or
+// not the reading succeeded, rounded.
+int ReadLeadingNumber(const QString &text);
+
+} // namespace reelwork
