@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/main_window.h"
+#include "preview/tick_slider.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+using namespace reelwork;
+
+class MainWindow : public reelwork::test::TempDirTest {
+protected:
+  std::unique_ptr<TForm1> start(const QByteArray &ini) {
+    if (!ini.isNull())
+      writeBytes("Reelwork.ini", ini);
+    auto window = std::make_unique<TForm1>(path("Reelwork.ini"));
+    window->setDialogs(&dialogs);
+    return window;
+  }
+  static QString caption(TForm1 &w, const char *name) { return w.findChild<QPushButton *>(name)->text(); }
+  static QString hint(TForm1 &w, const char *name) { return w.findChild<QWidget *>(name)->toolTip(); }
+
+  reelwork::test::FakeDialogs dialogs;
+};
+
+TEST_F(MainWindow, EnglishOnlyForLanguageZero) {
+  auto w = start("_LANGUAGE=0\r\n");
+  EXPECT_EQ(w->state().Language, 0);
+  EXPECT_EQ(w->windowTitle(), "Reelwork (build 201105)");
+  EXPECT_EQ(caption(*w, "BitBtn9"), "Save-Load ");
+  EXPECT_EQ(caption(*w, "BitBtn12"), "Find Interlace");
+  EXPECT_EQ(caption(*w, "BitBtn18"), "VDubMod  ");
+  EXPECT_EQ(hint(*w, "BitBtn5"), "Save AVS-file with anouther name");
+  EXPECT_EQ(hint(*w, "TrackBar1"), "Trace frames");
+  EXPECT_EQ(hint(*w, "Field1"), "Set fields order \"1\"");
+  EXPECT_EQ(w->MessageText(2), "You must open AVS-script before do it!");
+
+  for (const QByteArray &ini : {QByteArray("_LANGUAGE=1\r\n"), QByteArray("_LANGUAGE=en\r\n"), QByteArray()}) {
+    QFile::remove(path("Reelwork.ini"));
+    auto r = start(ini);
+    EXPECT_EQ(r->state().Language, 1) << ini.constData();
+    EXPECT_EQ(caption(*r, "BitBtn9"), QString::fromUtf8("Сохр.Загр."));
+    EXPECT_EQ(caption(*r, "BitBtn7"), QString::fromUtf8("Кропинг     "));
+    EXPECT_EQ(hint(*r, "BitBtn11"), QString::fromUtf8("Проверка порядка полей \"1\""));
+    EXPECT_EQ(hint(*r, "CheckListBox1"), QString::fromUtf8("Вставка и удаление фильтров"));
+    EXPECT_EQ(r->MessageText(30), QString::fromUtf8("AVS-file не сохранен. Сохранить?"));
+  }
+}
+
+TEST_F(MainWindow, EveryControlOfTheDesignExists) {
+  auto w = start("_LANGUAGE=0\r\n");
+  for (const char *name : {"BitBtn1", "BitBtn13", "BitBtn10", "BitBtn11", "BitBtn9", "BitBtn5", "BitBtn12", "BitBtn2",
+                           "BitBtn6", "BitBtn15", "BitBtn8", "BitBtn7", "BitBtn14", "BitBtn18", "BitBtn4", "BitBtn16",
+                           "BitBtn17"})
+    EXPECT_NE(w->findChild<QPushButton *>(name), nullptr) << name;
+  for (const char *name : {"Memo1", "CheckListBox1", "Image1", "Image2", "TrackBar1", "Field0", "Field1",
+                           "RadioGroup1", "Bevel1"})
+    EXPECT_NE(w->findChild<QWidget *>(name), nullptr) << name;
+  EXPECT_EQ(w->BitBtn16->text(), "");
+  EXPECT_EQ(w->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(w->Image2->size(), QSize(78, 25));
+  EXPECT_EQ(w->Image2->pixmap().toImage().pixelColor(40, 12), QColor(Qt::black));
+  w->show();
+  EXPECT_GE(w->width(), 800);
+  EXPECT_GE(w->height(), 450);
+}
+
+TEST_F(MainWindow, FilterListAndFieldOrderComeFromTheSettings) {
+  auto w = start("_FILTERS=Crop();Sharpen();\r\n_FIELDORDER=0\r\n");
+  ASSERT_EQ(w->CheckListBox1->count(), 2);
+  EXPECT_EQ(w->CheckListBox1->item(1)->text(), "Sharpen()");
+  EXPECT_TRUE(w->Field0->isChecked());
+  EXPECT_FALSE(w->Field1->isChecked());
+
+  w->state().settings[Setting::Filters] = "Crop();;Sharpen()";
+  w->state().settings[Setting::FieldOrder] = "1";
+  w->ApplySettings();
+  ASSERT_EQ(w->CheckListBox1->count(), 3);
+  EXPECT_EQ(w->CheckListBox1->item(1)->text(), "");
+  EXPECT_TRUE(w->Field1->isChecked());
+  EXPECT_TRUE(dialogs.messages.isEmpty()); // no click handler ran
+}
+
+TEST_F(MainWindow, ToolsAskForAScriptFirst) {
+  auto w = start("_LANGUAGE=0\r\n");
+  for (QPushButton *b : {w->BitBtn12, w->BitBtn2, w->BitBtn6, w->BitBtn15, w->BitBtn8, w->BitBtn7, w->BitBtn14,
+                         w->BitBtn18, w->BitBtn9, w->BitBtn5, w->BitBtn10, w->BitBtn11})
+    b->click();
+  w->Field0->click();
+  EXPECT_EQ(dialogs.messages.size(), 13);
+  EXPECT_EQ(dialogs.messages.count("You must open AVS-script before do it!"), 13);
+  // Navigation without a video is silent.
+  w->BitBtn16->click();
+  w->BitBtn17->click();
+  EXPECT_EQ(dialogs.messages.size(), 13);
+}
+
+TEST_F(MainWindow, OptionsButtonWritesTheSettingsFile) {
+  auto w = start("# kept\r\n_LANGUAGE=0\r\n");
+  w->BitBtn4->click();
+  const QByteArray saved = readBytes("Reelwork.ini");
+  EXPECT_TRUE(saved.startsWith("# kept\r\n_LANGUAGE=0\r\n_VOBSCAN=1\r\n"));
+  EXPECT_EQ(saved.count("\r\n"), 16);
+}
+
+TEST_F(MainWindow, ClosingWithoutAScriptAsksNothing) {
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  EXPECT_TRUE(w->close());
+  EXPECT_TRUE(dialogs.questions.isEmpty());
+}

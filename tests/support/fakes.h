@@ -1,0 +1,66 @@
+#pragma once
+// Scripted stand-ins for the window around the script operations and tools.
+
+#include <QStringList>
+#include <deque>
+
+#include "app/shared_state.h"
+#include "script/script_host.h"
+
+namespace reelwork::test {
+
+// Records every message and answers questions and file dialogs from queues.
+class FakeDialogs : public UserDialogs {
+public:
+  using UserDialogs::showMessage;
+  void showMessage(const QString &text) override { messages.append(text); }
+  void showMessage(const QString &text, const QString &detail) override {
+    messages.append(text);
+    details.append(detail);
+  }
+  bool askYesNo(const QString &text) override {
+    questions.append(text);
+    if (answers.empty())
+      return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<QString> askSaveFileName(const QString &filter) override {
+    filters.append(filter);
+    if (saveNames.empty())
+      return std::nullopt;
+    auto name = saveNames.front();
+    saveNames.pop_front();
+    return name;
+  }
+
+  QStringList messages, details, questions, filters;
+  std::deque<bool> answers;
+  std::deque<std::optional<QString>> saveNames;
+};
+
+// Records what the script operations ask of the preview; "opening" succeeds
+// unless told otherwise.
+class FakeView : public ScriptView {
+public:
+  explicit FakeView(SharedState &state) : state_(state) {}
+  void openVideo(const QString &path) override {
+    opened.append(path);
+    state_.VideoOpen = openSucceeds;
+  }
+  void syncFilterChecks() override { ++syncs; }
+  void showCurrentFrame() override { shownFrames.append(state_.CurrentFrame); }
+  void focusTrackBar() override { ++focuses; }
+
+  bool openSucceeds = true;
+  QStringList opened;
+  QList<int> shownFrames;
+  int syncs = 0;
+  int focuses = 0;
+
+private:
+  SharedState &state_;
+};
+
+} // namespace reelwork::test
