@@ -186,6 +186,11 @@ void TForm1::BuildLayout() {
   Image1->setObjectName("Image1");
   Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // With no video (and around a frame smaller than the area) the preview is black.
+  QPalette black = Image1->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  Image1->setPalette(black);
+  Image1->setAutoFillBackground(true);
   auto *previewBox = new QVBoxLayout;
   previewBox->setContentsMargins(4, 4, 4, 4);
   previewBox->addWidget(Image1);
@@ -320,10 +325,8 @@ void TForm1::FitWindowToFrame() {
   } else {
     resize(std::max(width(), kMinWidth), std::max(height(), kMinHeight));
     layout()->activate();
-    QImage black(std::max(1, Image1->width()), std::max(1, Image1->height()), QImage::Format_RGB888);
-    black.fill(Qt::black);
-    state_.PreviewBitmap.resize(black.width(), black.height());
-    ShowPreview(black);
+    state_.PreviewBitmap.resize(std::max(1, Image1->width()), std::max(1, Image1->height()));
+    ShowPreview(QImage());
   }
   layout()->activate();
   if (const QScreen *screen = this->screen()) {
@@ -342,13 +345,11 @@ void TForm1::resizeEvent(QResizeEvent *event) {
 }
 
 void TForm1::ShowPreview(const QImage &image) {
-  if (image.isNull()) {
-    QImage black(std::max(1, Image1->width()), std::max(1, Image1->height()), QImage::Format_RGB888);
-    black.fill(Qt::black);
-    Image1->setPixmap(QPixmap::fromImage(black));
-    return;
-  }
-  Image1->setPixmap(QPixmap::fromImage(image));
+  // No picture leaves the black background of the preview area.
+  if (image.isNull())
+    Image1->clear();
+  else
+    Image1->setPixmap(QPixmap::fromImage(image));
 }
 
 void TForm1::OpenVideo(const QString &path) {
