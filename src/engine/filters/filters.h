@@ -1,0 +1,101 @@
+#pragma once
+// The engine's filters. Each factory checks its arguments against the child's
+// properties and throws EngineError("FilterName: reason") when the graph is
+// built; a filter that was built does not refuse a frame for those reasons.
+
+#include <optional>
+#include <string>
+
+#include "engine/clip.h"
+
+namespace reelwork::engine::filters {
+
+// --- sources -------------------------------------------------------------
+
+struct BlankClipParams {
+  int length = 240;
+  int width = 640;
+  int height = 480;
+  PixelFormat format = PixelFormat::RGB32;
+  int rateNum = 24;
+  int rateDen = 1;
+  unsigned color = 0x000000;           // 0xRRGGBB
+  std::optional<unsigned> colorYuv;    // 0xYYUUVV, used for YUV formats when set
+  FieldParity parity = FieldParity::Bottom;
+  bool fieldBased = false;
+};
+ClipPtr MakeBlankClip(const BlankClipParams &p);
+
+// SMPTE colour bars, 30000/1001 fps, one hour long.
+ClipPtr MakeColorBars(int width, int height, PixelFormat format);
+
+// --- geometry and field structure ---------------------------------------
+
+// left/top from the top-left corner; width/height <= 0 count from the right
+// and bottom edges.
+ClipPtr MakeCrop(ClipPtr child, int left, int top, int width, int height);
+
+enum class ResizeKernel { Bicubic, Bilinear, Lanczos, Spline36, Point, Lanczos4, Spline16, Spline64, Gauss };
+struct ResizeParams {
+  int width = 0;
+  int height = 0;
+  double b = 1.0 / 3.0, c = 1.0 / 3.0; // bicubic
+  int taps = 3;                        // lanczos
+  // Source window (src_left, src_top, src_width, src_height); width/height
+  // <= 0 count from the right and bottom edges as in Crop.
+  double srcLeft = 0, srcTop = 0, srcWidth = 0, srcHeight = 0;
+};
+ClipPtr MakeResize(ClipPtr child, ResizeKernel kernel, const ResizeParams &p, const std::string &name);
+
+ClipPtr MakeAssumeParity(ClipPtr child, FieldParity parity);
+ClipPtr MakeAssumeFieldBased(ClipPtr child, bool fieldBased);
+ClipPtr MakeSeparateFields(ClipPtr child);
+ClipPtr MakeWeave(ClipPtr child);
+ClipPtr MakeBob(ClipPtr child);
+
+// first/last as the script writes them: last 0 = to the end, negative last =
+// a frame count. A start outside the clip is refused.
+ClipPtr MakeTrim(ClipPtr child, int first, int last);
+ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string &name);
+ClipPtr MakeDecimate(ClipPtr child, int cycle);
+ClipPtr MakeReverse(ClipPtr child);
+ClipPtr MakeFlipVertical(ClipPtr child);
+ClipPtr MakeAssumeFps(ClipPtr child, int num, int den);
+ClipPtr MakeChangeFps(ClipPtr child, int num, int den);
+ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name);
+
+// --- colour ---------------------------------------------------------------
+
+// interlaced: chroma of 4:2:0 is taken per field.
+ClipPtr MakeConvert(ClipPtr child, PixelFormat target, bool interlaced, const std::string &name);
+// Converts one frame; used by the conversion filter and by the RGB output.
+Frame ConvertFrame(const Frame &src, PixelFormat target, bool interlaced);
+
+ClipPtr MakeSharpen(ClipPtr child, double amountH, double amountV, bool blur, const std::string &name);
+
+struct TweakParams {
+  double hue = 0, sat = 1, bright = 0, cont = 1;
+  bool coring = true;
+};
+ClipPtr MakeTweak(ClipPtr child, const TweakParams &p);
+
+struct ColorYuvPlane {
+  double gain = 0, off = 0, gamma = 0, cont = 0;
+};
+struct ColorYuvParams {
+  ColorYuvPlane y, u, v;
+  std::string levels; // "", "TV->PC", "PC->TV", "PC->TV.Y"
+  bool coring = false;
+};
+ClipPtr MakeColorYuv(ClipPtr child, const ColorYuvParams &p);
+
+struct RgbAdjustParams {
+  double r = 1, g = 1, b = 1, a = 1;
+  double rb = 0, gb = 0, bb = 0, ab = 0;
+  double rg = 1, gg = 1, bg = 1, ag = 1;
+};
+ClipPtr MakeRgbAdjust(ClipPtr child, const RgbAdjustParams &p);
+
+ClipPtr MakeGreyscale(ClipPtr child);
+
+} // namespace reelwork::engine::filters

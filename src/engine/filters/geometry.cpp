@@ -1,0 +1,470 @@
+// Filters that change the picture's geometry, the frame count or the field
+// structure without touching pixel values: Crop, field and frame selection,
+// Trim, Decimate, and the field-order assumptions.
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <mutex>
+
+#include "engine/filters/filter_base.h"
+#include "engine/filters/filters.h"
+#include "engine/filters/frame_ops.h"
+
+namespace reelwork::engine::filters {
+
+namespace {
+
+std::string Str(int v) { return std::to_string(v); }
+
+// ---- Crop -------------------------------------------------------------------
+
+class Crop : public Filter {
+public:
+  Crop(ClipPtr child, int left, int top, int w, int h) : Filter(std::move(child)), left_(left), top_(top) {
+    vi_.width = w;
+    vi_.height = h;
+  }
+  FramePtr frame(int n) override {
+    FramePtr src = childFrame(n);
+    auto out = std::make_shared<Frame>();
+    out->allocate(vi_.format, vi_.width, vi_.height);
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int xoff = PlaneXBytes(vi_.format, p, left_);
+      const int bytes = PlaneRowBytes(*out, p);
+      const int y0 = PlaneY(vi_.format, p, top_);
+      for (int y = 0; y < PlaneRows(*out, p); ++y)
+        std::memcpy(out->row(p, y), src->row(p, y0 + y) + xoff, bytes);
+    }
+    return out;
+  }
+
+private:
+  int left_, top_;
+};
+
+// ---- field order and structure ---------------------------------------------------
+
+class AssumeParity : public Filter {
+public:
+  AssumeParity(ClipPtr child, FieldParity parity) : Filter(std::move(child)) { vi_.parity = parity; }
+  FramePtr frame(int n) override { return child_->frame(n); }
+  bool topField(int n) const override { return InfoTopField(vi_, n); }
+};
+
+class AssumeFieldBased : public Filter {
+public:
+  AssumeFieldBased(ClipPtr child, bool fieldBased) : Filter(std::move(child)) { vi_.fieldBased = fieldBased; }
+  FramePtr frame(int n) override { return child_->frame(n); }
+  bool topField(int n) const override { return InfoTopField(vi_, n); }
+};
+
+// One field of a frame: every second row, starting with row 0 for the top field.
+Frame ExtractField(const Frame &src, bool top) {
+  Frame out;
+  out.allocate(src.format, src.width, src.height / 2);
+  for (int p = 0; p < PlaneCount(src.format); ++p) {
+    const int bytes = PlaneRowBytes(out, p);
+    for (int y = 0; y < PlaneRows(out, p); ++y)
+      std::memcpy(out.row(p, y), src.row(p, 2 * y + (top ? 0 : 1)), bytes);
+  }
+  return out;
+}
+
+void CheckFieldHeight(const std::string &name, const ClipInfo &vi) {
+  if (vi.height & 1)
+    throw EngineError(name + ": the height (" + Str(vi.height) + ") must be even");
+  if (vi.format == PixelFormat::YV12 && (vi.height & 3))
+    throw EngineError(name + ": YV12 height must be a multiple of 4 (it is " + Str(vi.height) + ")");
+}
+
+class SeparateFields : public Filter {
+public:
+  explicit SeparateFields(ClipPtr child) : Filter(std::move(child)) {
+    if (vi_.fieldBased)
+      throw EngineError("SeparateFields: the clip is already field-based");
+    CheckFieldHeight("SeparateFields", vi_);
+    vi_.height /= 2;
+    vi_.frameCount *= 2;
+    ScaleRate(vi_, 2, 1);
+    vi_.fieldBased = true;
+  }
+  FramePtr frame(int n) override {
+    FramePtr src = childFrame(n >> 1);
+    return std::make_shared<Frame>(ExtractField(*src, topField(n)));
+  }
+  bool topField(int n) const override { return TopFieldOf(*child_, n >> 1) != ((n & 1) != 0); }
+};
+
+class Weave : public Filter {
+public:
+  explicit Weave(ClipPtr child) : Filter(std::move(child)) {
+    if (!vi_.fieldBased)
+      throw EngineError("Weave: the clip is not field-based (separate its fields or use AssumeFieldBased first)");
+    vi_.height *= 2;
+    vi_.frameCount = (vi_.frameCount + 1) / 2;
+    ScaleRate(vi_, 1, 2);
+    vi_.fieldBased = false;
+    vi_.parity = TopFieldOf(*child_, 0) ? FieldParity::Top : FieldParity::Bottom;
+  }
+  FramePtr frame(int n) override {
+    FramePtr a = childFrame(2 * n);
+    FramePtr b = childFrame(2 * n + 1);
+    const bool aTop = TopFieldOf(*child_, 2 * n);
+    auto out = std::make_shared<Frame>();
+    out->allocate(vi_.format, vi_.width, vi_.height);
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int bytes = PlaneRowBytes(*out, p);
+      for (int y = 0; y < PlaneRows(*a, p); ++y) {
+        std::memcpy(out->row(p, 2 * y + (aTop ? 0 : 1)), a->row(p, y), bytes);
+        std::memcpy(out->row(p, 2 * y + (aTop ? 1 : 0)), b->row(p, y), bytes);
+      }
+    }
+    return out;
+  }
+  bool topField(int n) const override { return TopFieldOf(*child_, 2 * n); }
+};
+
+// Each field becomes a full frame: its rows keep their place in the frame and
+// the rows of the other field are interpolated from their neighbours.
+class Bob : public Filter {
+public:
+  explicit Bob(ClipPtr child) : Filter(std::move(child)) {
+    fieldInput_ = vi_.fieldBased;
+    if (!fieldInput_) {
+      CheckFieldHeight("Bob", vi_);
+      vi_.frameCount *= 2;
+      ScaleRate(vi_, 2, 1);
+    } else {
+      vi_.height *= 2;
+    }
+    vi_.fieldBased = false;
+  }
+  FramePtr frame(int n) override {
+    Frame field;
+    bool top;
+    if (fieldInput_) {
+      field = *childFrame(n);
+      top = TopFieldOf(*child_, n);
+    } else {
+      top = topField(n);
+      field = ExtractField(*childFrame(n >> 1), top);
+    }
+    auto out = std::make_shared<Frame>();
+    out->allocate(vi_.format, vi_.width, vi_.height);
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int rows = PlaneRows(field, p);
+      const int bytes = PlaneRowBytes(field, p);
+      for (int y = 0; y < rows; ++y) {
+        const int own = 2 * y + (top ? 0 : 1);
+        std::memcpy(out->row(p, own), field.row(p, y), bytes);
+        // The row of the other field below (top) or above (bottom) this one.
+        const int other = top ? own + 1 : own - 1;
+        const int ny = top ? std::min(y + 1, rows - 1) : std::max(y - 1, 0);
+        const std::uint8_t *r0 = field.row(p, y);
+        const std::uint8_t *r1 = field.row(p, ny);
+        std::uint8_t *d = out->row(p, other);
+        for (int x = 0; x < bytes; ++x)
+          d[x] = static_cast<std::uint8_t>((r0[x] + r1[x] + 1) >> 1);
+      }
+    }
+    return out;
+  }
+  bool topField(int n) const override {
+    if (fieldInput_)
+      return TopFieldOf(*child_, n);
+    return TopFieldOf(*child_, n >> 1) != ((n & 1) != 0);
+  }
+
+private:
+  bool fieldInput_ = false;
+};
+
+// ---- frame selection ---------------------------------------------------------
+
+// Output frame n is child frame map(n); the parity of frame 0 becomes the
+// clip's parity.
+class Remap : public Filter {
+public:
+  explicit Remap(ClipPtr child) : Filter(std::move(child)) {}
+  FramePtr frame(int n) override { return childFrame(map(n)); }
+  bool topField(int n) const override { return TopFieldOf(*child_, map(n)); }
+
+protected:
+  virtual int map(int n) const = 0;
+  void settle() { vi_.parity = TopFieldOf(*child_, map(0)) ? FieldParity::Top : FieldParity::Bottom; }
+};
+
+class Trim : public Remap {
+public:
+  Trim(ClipPtr child, int first, int count) : Remap(std::move(child)), first_(first) {
+    vi_.frameCount = count;
+    settle();
+  }
+
+protected:
+  int map(int n) const override { return n + first_; }
+
+private:
+  int first_;
+};
+
+class SelectEvery : public Remap {
+public:
+  SelectEvery(ClipPtr child, int every, int offset) : Remap(std::move(child)), every_(every), offset_(offset) {
+    const int n = vi_.frameCount;
+    vi_.frameCount = n > offset ? (n - 1 - offset) / every + 1 : 0;
+    ScaleRate(vi_, 1, every);
+    settle();
+  }
+
+protected:
+  int map(int n) const override { return n * every_ + offset_; }
+
+private:
+  int every_, offset_;
+};
+
+class Reverse : public Remap {
+public:
+  explicit Reverse(ClipPtr child) : Remap(std::move(child)) { settle(); }
+
+protected:
+  int map(int n) const override { return vi_.frameCount - 1 - n; }
+};
+
+class ChangeFps : public Remap {
+public:
+  ChangeFps(ClipPtr child, int num, int den) : Remap(std::move(child)) {
+    // frames at the new rate covering the same running time
+    oldNum_ = vi_.rateNum;
+    oldDen_ = vi_.rateDen;
+    vi_.rateNum = num;
+    vi_.rateDen = den;
+    ScaleRate(vi_, 1, 1);
+    const long long a = static_cast<long long>(vi_.frameCount) * vi_.rateNum * oldDen_;
+    const long long b = static_cast<long long>(vi_.rateDen) * oldNum_;
+    vi_.frameCount = static_cast<int>((a + b / 2) / b);
+    settle();
+  }
+
+protected:
+  int map(int n) const override {
+    const long long a = static_cast<long long>(n) * oldNum_ * vi_.rateDen;
+    const long long b = static_cast<long long>(oldDen_) * vi_.rateNum;
+    return static_cast<int>(a / b);
+  }
+
+private:
+  int oldNum_, oldDen_;
+};
+
+class AssumeFps : public Filter {
+public:
+  AssumeFps(ClipPtr child, int num, int den) : Filter(std::move(child)) {
+    vi_.rateNum = num;
+    vi_.rateDen = den;
+    ScaleRate(vi_, 1, 1);
+  }
+  FramePtr frame(int n) override { return child_->frame(n); }
+};
+
+class FlipVertical : public Filter {
+public:
+  explicit FlipVertical(ClipPtr child) : Filter(std::move(child)) {}
+  FramePtr frame(int n) override {
+    FramePtr src = childFrame(n);
+    auto out = std::make_shared<Frame>(*src);
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int rows = PlaneRows(*out, p);
+      for (int y = 0; y < rows; ++y)
+        std::memcpy(out->row(p, y), src->row(p, rows - 1 - y), PlaneRowBytes(*out, p));
+    }
+    return out;
+  }
+};
+
+// One frame of every cycle is dropped: the one that differs least from the
+// frame before it (the duplicate that telecine leaves behind).
+class Decimate : public Filter {
+public:
+  Decimate(ClipPtr child, int cycle) : Filter(std::move(child)), cycle_(cycle) {
+    vi_.frameCount = static_cast<int>(static_cast<long long>(vi_.frameCount) * (cycle - 1) / cycle);
+    ScaleRate(vi_, cycle - 1, cycle);
+  }
+  FramePtr frame(int n) override { return childFrame(sourceOf(n)); }
+  bool topField(int n) const override {
+    return TopFieldOf(*child_, static_cast<int>(static_cast<long long>(n) * cycle_ / (cycle_ - 1)));
+  }
+
+private:
+  int sourceOf(int n) {
+    const int c = n / (cycle_ - 1);
+    const int i = n % (cycle_ - 1);
+    const int drop = dropped(c);
+    const int start = c * cycle_;
+    return start + i + (start + i >= drop ? 1 : 0);
+  }
+  static double Difference(const Frame &a, const Frame &b) {
+    const int step = a.format == PixelFormat::YUY2 ? 2 : 1;
+    const int bytes = PlaneRowBytes(a, 0);
+    long long sum = 0;
+    for (int y = 0; y < a.height; ++y) {
+      const std::uint8_t *pa = a.row(0, y), *pb = b.row(0, y);
+      for (int x = 0; x < bytes; x += step)
+        sum += std::abs(pa[x] - pb[x]);
+    }
+    return static_cast<double>(sum);
+  }
+  // The child frame number dropped from cycle c.
+  int dropped(int c) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = drops_.find(c);
+      if (it != drops_.end())
+        return it->second;
+    }
+    const int start = c * cycle_;
+    const int end = std::min(start + cycle_, child_->info().frameCount);
+    int best = start;
+    double bestDiff = std::numeric_limits<double>::infinity();
+    FramePtr prev = start > 0 ? child_->frame(start - 1) : nullptr;
+    for (int j = start; j < end; ++j) {
+      FramePtr cur = child_->frame(j);
+      const double d = prev ? Difference(*cur, *prev) : std::numeric_limits<double>::max();
+      if (d < bestDiff) {
+        bestDiff = d;
+        best = j;
+      }
+      prev = cur;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    drops_[c] = best;
+    return best;
+  }
+
+  int cycle_;
+  std::mutex mutex_;
+  std::map<int, int> drops_;
+};
+
+class Splice : public ParityClip {
+public:
+  Splice(ClipPtr a, ClipPtr b) : a_(std::move(a)), b_(std::move(b)), vi_(a_->info()) {
+    vi_.frameCount = a_->info().frameCount + b_->info().frameCount;
+  }
+  const ClipInfo &info() const override { return vi_; }
+  FramePtr frame(int n) override {
+    const int na = a_->info().frameCount;
+    if (n < na)
+      return a_->frame(n);
+    return b_->frame(std::min(n - na, b_->info().frameCount - 1));
+  }
+  bool topField(int n) const override {
+    const int na = a_->info().frameCount;
+    return n < na ? TopFieldOf(*a_, n) : TopFieldOf(*b_, n - na);
+  }
+
+private:
+  ClipPtr a_, b_;
+  ClipInfo vi_;
+};
+
+} // namespace
+
+ClipPtr MakeCrop(ClipPtr child, int left, int top, int width, int height) {
+  const ClipInfo &vi = child->info();
+  if (left < 0 || top < 0)
+    throw EngineError("Crop: left and top must not be negative");
+  const int w = width <= 0 ? vi.width - left + width : width;
+  const int h = height <= 0 ? vi.height - top + height : height;
+  if (w <= 0 || h <= 0 || left + w > vi.width || top + h > vi.height)
+    throw EngineError("Crop: cropping " + Str(left) + "," + Str(top) + " to " + Str(w) + "x" + Str(h) +
+                      " does not fit inside the " + Str(vi.width) + "x" + Str(vi.height) + " picture");
+  const char *fmt = FormatName(vi.format);
+  if (vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2) {
+    if (left & 1)
+      throw EngineError(std::string("Crop: ") + fmt + " can only be cropped by even numbers (left is " + Str(left) +
+                        ")");
+    if (w & 1)
+      throw EngineError(std::string("Crop: ") + fmt + " width must be even (it would be " + Str(w) + ")");
+  }
+  if (vi.format == PixelFormat::YV12) {
+    if (top & 1)
+      throw EngineError("Crop: YV12 can only be cropped by even numbers (top is " + Str(top) + ")");
+    if (h & 1)
+      throw EngineError("Crop: YV12 height must be even (it would be " + Str(h) + ")");
+  }
+  return std::make_shared<Crop>(std::move(child), left, top, w, h);
+}
+
+ClipPtr MakeAssumeParity(ClipPtr child, FieldParity parity) {
+  return std::make_shared<AssumeParity>(std::move(child), parity);
+}
+ClipPtr MakeAssumeFieldBased(ClipPtr child, bool fieldBased) {
+  return std::make_shared<AssumeFieldBased>(std::move(child), fieldBased);
+}
+ClipPtr MakeSeparateFields(ClipPtr child) { return std::make_shared<SeparateFields>(std::move(child)); }
+ClipPtr MakeWeave(ClipPtr child) { return std::make_shared<Weave>(std::move(child)); }
+ClipPtr MakeBob(ClipPtr child) { return std::make_shared<Bob>(std::move(child)); }
+
+ClipPtr MakeTrim(ClipPtr child, int first, int last) {
+  const int count = child->info().frameCount;
+  if (first < 0 || first >= count)
+    throw EngineError("Trim: the first frame " + Str(first) + " is outside the clip (frames 0 to " + Str(count - 1) +
+                      ")");
+  int end;
+  if (last == 0)
+    end = count - 1;
+  else if (last < 0)
+    end = first - last - 1;
+  else
+    end = last;
+  if (end < first)
+    throw EngineError("Trim: the last frame " + Str(end) + " lies before the first frame " + Str(first));
+  end = std::min(end, count - 1);
+  return std::make_shared<Trim>(std::move(child), first, end - first + 1);
+}
+
+ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string &name) {
+  if (every <= 0)
+    throw EngineError(name + ": the step must be greater than 0");
+  if (offset < 0 || offset >= every)
+    throw EngineError(name + ": the offset must lie between 0 and " + Str(every - 1));
+  return std::make_shared<SelectEvery>(std::move(child), every, offset);
+}
+
+ClipPtr MakeDecimate(ClipPtr child, int cycle) {
+  if (cycle < 2 || cycle > 25)
+    throw EngineError("Decimate: the cycle must lie between 2 and 25 (it is " + Str(cycle) + ")");
+  return std::make_shared<Decimate>(std::move(child), cycle);
+}
+
+ClipPtr MakeReverse(ClipPtr child) { return std::make_shared<Reverse>(std::move(child)); }
+ClipPtr MakeFlipVertical(ClipPtr child) { return std::make_shared<FlipVertical>(std::move(child)); }
+
+ClipPtr MakeAssumeFps(ClipPtr child, int num, int den) {
+  if (num <= 0 || den <= 0)
+    throw EngineError("AssumeFPS: the frame rate must be greater than 0");
+  return std::make_shared<AssumeFps>(std::move(child), num, den);
+}
+
+ClipPtr MakeChangeFps(ClipPtr child, int num, int den) {
+  if (num <= 0 || den <= 0)
+    throw EngineError("ChangeFPS: the frame rate must be greater than 0");
+  return std::make_shared<ChangeFps>(std::move(child), num, den);
+}
+
+ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name) {
+  const ClipInfo &x = a->info(), &y = b->info();
+  if (x.width != y.width || x.height != y.height || x.format != y.format)
+    throw EngineError(name + ": the clips differ in size or pixel format (" + Str(x.width) + "x" + Str(x.height) + " " +
+                      FormatName(x.format) + " and " + Str(y.width) + "x" + Str(y.height) + " " +
+                      FormatName(y.format) + ")");
+  if (static_cast<long long>(x.rateNum) * y.rateDen != static_cast<long long>(y.rateNum) * x.rateDen)
+    throw EngineError(name + ": the clips differ in frame rate");
+  return std::make_shared<Splice>(std::move(a), std::move(b));
+}
+
+} // namespace reelwork::engine::filters

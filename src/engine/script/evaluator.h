@@ -1,0 +1,39 @@
+#pragma once
+// Runs a script: parses it, builds the clip graph statement by statement and
+// gives the clip the script returns. Every failure is an EngineError whose
+// text names the script line, e.g. "line 3: Crop: YV12 width must be even".
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/clip.h"
+#include "engine/video.h"
+
+namespace reelwork::engine::script {
+
+// Opens an MPEG-2 source from its D2V project (a path already resolved
+// against the script's folder).
+using SourceOpener = std::function<ClipPtr(const std::string &d2vPath, const ProgressFn &progress)>;
+
+struct ScriptContext {
+  std::string folder;   // relative paths in the script are taken from here
+  ProgressFn progress;  // handed to sources that build an index
+  SourceOpener mpeg2;   // empty: the engine's own MPEG-2 source
+};
+
+struct ScriptResult {
+  ClipPtr clip;
+  // Names of the functions the engine cannot show, passed through unchanged,
+  // in the order they first appear, each once (as the script spells them).
+  std::vector<std::string> passedThrough;
+};
+
+// Throws EngineError ("line N: reason") when the script cannot be run.
+ScriptResult EvaluateScript(const std::string &text, const ScriptContext &ctx);
+
+// Reads the file and runs it with the file's folder as the base for relative
+// paths. Throws EngineError when the file cannot be read or run.
+ScriptResult EvaluateScriptFile(const std::string &path, const ProgressFn &progress = {});
+
+} // namespace reelwork::engine::script

@@ -1,0 +1,6 @@
+# The script language: parser, evaluator and function table.
+target_sources(reelwork_engine PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/parser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/functions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/evaluator.cpp
+)
