@@ -1,0 +1,261 @@
+#include "engine/mpeg2_source.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include "engine/d2v.h"
+#include "engine/frame_cache.h"
+#include "engine/program_stream.h"
+
+namespace fs = std::filesystem;
+
+namespace reelwork::engine {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string &reason) { throw EngineError("mpeg2source: " + reason); }
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+  av_strerror(code, text, sizeof(text));
+  return text;
+}
+
+class Mpeg2Source : public Clip {
+public:
+  Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index)
+      : index_(std::move(index)), files_(files), reader_(files_, 256 * 1024) {
+    reader_.setVideoStreamId(index_->elementaryStream ? 0 : index_->videoStreamId);
+    info_.width = index_->width;
+    info_.height = index_->height;
+    info_.frameCount = index_->frameCount();
+    info_.rateNum = index_->rateNum;
+    info_.rateDen = index_->rateDen;
+    info_.parity = index_->topFieldFirst ? FieldParity::Top : FieldParity::Bottom;
+    info_.fieldBased = false;
+    info_.format = PixelFormat::YV12;
+
+    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
+    if (!codec)
+      Fail("this FFmpeg has no MPEG-2 decoder");
+    ctx_ = avcodec_alloc_context3(codec);
+    packet_ = av_packet_alloc();
+    decoded_ = av_frame_alloc();
+    if (!ctx_ || !packet_ || !decoded_)
+      Fail("out of memory");
+    ctx_->thread_count = 1; // frame threads would add delay; one picture in, one out
+    if (int r = avcodec_open2(ctx_, codec, nullptr); r < 0)
+      Fail("cannot start the MPEG-2 decoder: " + AvError(r));
+  }
+
+  ~Mpeg2Source() override {
+    sws_freeContext(sws_);
+    av_frame_free(&decoded_);
+    av_packet_free(&packet_);
+    avcodec_free_context(&ctx_);
+  }
+
+  const ClipInfo &info() const override { return info_; }
+  const IndexPtr &index() const { return index_; }
+  const SourceStats &stats() const { return stats_; }
+
+  FramePtr frame(int n) override {
+    if (n < 0 || n >= info_.frameCount)
+      throw EngineError("mpeg2source: frame " + std::to_string(n) + " does not exist");
+    try {
+      return decodeFrame(static_cast<std::uint32_t>(n));
+    } catch (...) {
+      active_ = false; // start afresh next time
+      throw;
+    }
+  }
+
+private:
+  const IndexedPicture &picture(std::uint32_t d) const { return index_->pictures[d]; }
+
+  bool canContinue(std::uint32_t n, std::uint32_t d) const {
+    if (!active_)
+      return false;
+    const IndexedPicture &target = picture(d);
+    if (target.seekFrom < runStart_ || (lastOutput_ != kNotShown && n <= lastOutput_))
+      return false;
+    if (d < nextFeed_)
+      return target.type != kPictureB; // a reference fed and held back by the decoder
+    return target.seekFrom <= nextFeed_;
+  }
+
+  void startAt(std::uint32_t d) {
+    avcodec_flush_buffers(ctx_);
+    ++stats_.seeks;
+    runStart_ = d;
+    nextFeed_ = d;
+    lastOutput_ = kNotShown;
+    active_ = true;
+    drained_ = false;
+  }
+
+  // The elementary stream bytes of picture d, read through the packets.
+  void readPicture(std::uint32_t d) {
+    const IndexedPicture &pic = picture(d);
+    av_packet_unref(packet_);
+    if (av_new_packet(packet_, static_cast<int>(pic.size)) < 0)
+      Fail("out of memory");
+    reader_.seek(pic.packetPos);
+    VideoChunk chunk;
+    size_t have = 0;
+    size_t skip = pic.payloadOffset;
+    while (have < pic.size) {
+      if (!reader_.next(chunk) || (have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
+        Fail("frame " + std::to_string(pic.frame) + " cannot be read: the video files have changed at " +
+             files_.describe(pic.packetPos));
+      const size_t take = std::min(chunk.size - skip, pic.size - have);
+      std::memcpy(packet_->data + have, chunk.data + skip, take);
+      have += take;
+      skip = 0;
+    }
+    packet_->pts = pic.frame == kNotShown ? AV_NOPTS_VALUE : static_cast<std::int64_t>(pic.frame);
+  }
+
+  // Takes the decoder's finished pictures; true when frame n is among them.
+  bool receive(std::uint32_t n, FramePtr &result) {
+    for (;;) {
+      const int r = avcodec_receive_frame(ctx_, decoded_);
+      if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+        return static_cast<bool>(result);
+      if (r < 0)
+        Fail("frame " + std::to_string(n) + " cannot be decoded: " + AvError(r));
+      const std::int64_t pts = decoded_->pts;
+      if (pts != AV_NOPTS_VALUE && pts >= 0 && pts < info_.frameCount) {
+        lastOutput_ = static_cast<std::uint32_t>(pts);
+        if (pts == static_cast<std::int64_t>(n))
+          result = convert();
+      }
+      av_frame_unref(decoded_);
+      if (result)
+        return true;
+    }
+  }
+
+  FramePtr decodeFrame(std::uint32_t n) {
+    const std::uint32_t d = index_->frames[n];
+    const IndexedPicture &target = picture(d);
+    if (!canContinue(n, d))
+      startAt(target.seekFrom);
+    FramePtr result;
+    if (receive(n, result))
+      return result;
+    const auto count = static_cast<std::uint32_t>(index_->pictures.size());
+    while (nextFeed_ < count) {
+      const std::uint32_t at = nextFeed_++;
+      const IndexedPicture &pic = picture(at);
+      if (pic.type == 0)
+        continue;
+      // B-pictures shown before the target, or leaning on pictures before
+      // this run's start, are not needed.
+      if (pic.type == kPictureB && (pic.frame == kNotShown || pic.frame < n || pic.seekFrom < runStart_))
+        continue;
+      readPicture(at);
+      ++stats_.picturesDecoded;
+      int r = avcodec_send_packet(ctx_, packet_);
+      if (r == AVERROR(EAGAIN)) {
+        if (receive(n, result))
+          return result; // (cannot happen before the packet is taken; kept for safety)
+        r = avcodec_send_packet(ctx_, packet_);
+      }
+      if (r < 0 && r != AVERROR_INVALIDDATA)
+        Fail("frame " + std::to_string(n) + " cannot be decoded: " + AvError(r));
+      if (receive(n, result))
+        return result;
+      // The target comes out when it is fed (B) or when the next reference is.
+      if (at >= d && (target.type == kPictureB || (at > d && pic.type != kPictureB)))
+        Fail("frame " + std::to_string(n) + " cannot be decoded at " + files_.describe(target.packetPos));
+    }
+    // End of the stream: the decoder still holds the last reference picture.
+    if (!drained_) {
+      drained_ = true;
+      avcodec_send_packet(ctx_, nullptr);
+      if (receive(n, result)) {
+        active_ = false; // a drained decoder must be flushed before it takes more
+        return result;
+      }
+    }
+    active_ = false;
+    Fail("frame " + std::to_string(n) + " cannot be decoded at " + files_.describe(target.packetPos));
+  }
+
+  FramePtr convert() {
+    auto out = std::make_shared<Frame>();
+    out->allocate(PixelFormat::YV12, info_.width, info_.height);
+    const bool direct = (decoded_->format == AV_PIX_FMT_YUV420P || decoded_->format == AV_PIX_FMT_YUVJ420P) &&
+                        decoded_->width == info_.width && decoded_->height == info_.height;
+    if (direct) {
+      for (int plane = 0; plane < 3; ++plane) {
+        const int rows = plane == 0 ? info_.height : (info_.height + 1) / 2;
+        const int bytes = out->stride[plane];
+        for (int y = 0; y < rows; ++y)
+          std::memcpy(out->row(plane, y), decoded_->data[plane] + static_cast<ptrdiff_t>(y) * decoded_->linesize[plane],
+                      static_cast<size_t>(bytes));
+      }
+      return out;
+    }
+    // 4:2:2 (or a picture of another size) becomes 4:2:0 at the clip's size.
+    sws_ = sws_getCachedContext(sws_, decoded_->width, decoded_->height, static_cast<AVPixelFormat>(decoded_->format),
+                                info_.width, info_.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!sws_)
+      Fail("cannot convert the decoded picture to YV12");
+    std::uint8_t *dst[4] = {out->planes[0].data(), out->planes[1].data(), out->planes[2].data(), nullptr};
+    int dstStride[4] = {out->stride[0], out->stride[1], out->stride[2], 0};
+    sws_scale(sws_, decoded_->data, decoded_->linesize, 0, decoded_->height, dst, dstStride);
+    return out;
+  }
+
+  IndexPtr index_;
+  ConcatenatedFiles files_;
+  ProgramStreamReader reader_;
+  ClipInfo info_;
+  AVCodecContext *ctx_ = nullptr;
+  AVPacket *packet_ = nullptr;
+  AVFrame *decoded_ = nullptr;
+  SwsContext *sws_ = nullptr;
+  bool active_ = false;
+  bool drained_ = false;
+  std::uint32_t runStart_ = 0;
+  std::uint32_t nextFeed_ = 0;
+  std::uint32_t lastOutput_ = kNotShown;
+  SourceStats stats_;
+};
+
+} // namespace
+
+std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<fs::path> &files, const ProgressFn &progress) {
+  IndexPtr index = GetMpeg2Index(files, progress);
+  return std::make_shared<Mpeg2Source>(files, std::move(index));
+}
+
+ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
+  const auto files = ReadD2vProject(d2vPath);
+  return std::make_shared<FrameCache>(MakeMpeg2SourceFromFiles(files, progress), 16);
+}
+
+IndexPtr IndexOfSource(const Clip &clip) {
+  if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
+    return IndexOfSource(*cache->child());
+  if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
+    return source->index();
+  return nullptr;
+}
+
+SourceStats StatsOfSource(const Clip &clip) {
+  if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
+    return StatsOfSource(*cache->child());
+  if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
+    return source->stats();
+  return {};
+}
+
+} // namespace reelwork::engine

@@ -1,0 +1,33 @@
+#pragma once
+// mpeg2source: the frames of a DVD2AVI project's VOB files, decoded as one
+// continuous MPEG-2 stream with frame-exact random access through the index.
+
+#include <string>
+
+#include "engine/clip.h"
+#include "engine/mpeg2_index.h"
+
+namespace reelwork::engine {
+
+// Reads the project, finds or builds the index (reporting progress), and
+// returns the source wrapped in a small frame cache. Frames are YV12.
+// Throws EngineError("mpeg2source: <reason>").
+ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress);
+
+// The source over files already resolved, without the cache (tests and the
+// benchmark look at it directly).
+std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<std::filesystem::path> &files,
+                                               const ProgressFn &progress);
+
+// The index a source made by the functions above uses, or null for other clips.
+IndexPtr IndexOfSource(const Clip &clip);
+
+// What a source has done so far: decoder restarts (seeks) and pictures fed to
+// the decoder. Zero for other clips.
+struct SourceStats {
+  long seeks = 0;
+  long picturesDecoded = 0;
+};
+SourceStats StatsOfSource(const Clip &clip);
+
+} // namespace reelwork::engine

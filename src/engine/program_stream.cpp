@@ -1,0 +1,255 @@
+#include "engine/program_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/video.h"
+
+namespace reelwork::engine {
+
+ConcatenatedFiles::ConcatenatedFiles(const std::vector<std::filesystem::path> &files) {
+  for (const auto &path : files) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      const std::string reason = std::strerror(errno);
+      for (auto &p : parts_)
+        ::close(p.fd);
+      throw EngineError("mpeg2source: cannot open " + path.string() + ": " + reason);
+    }
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    Part part;
+    part.fd = fd;
+    part.start = total_;
+    part.size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    part.path = path;
+    total_ += part.size;
+    parts_.push_back(part);
+  }
+}
+
+ConcatenatedFiles::~ConcatenatedFiles() {
+  for (auto &p : parts_)
+    ::close(p.fd);
+}
+
+size_t ConcatenatedFiles::read(std::uint64_t position, std::uint8_t *out, size_t length) const {
+  size_t done = 0;
+  for (const auto &part : parts_) {
+    if (done == length)
+      break;
+    const std::uint64_t at = position + done;
+    if (at < part.start || at >= part.start + part.size)
+      continue;
+    std::uint64_t offset = at - part.start;
+    while (done < length && offset < part.size) {
+      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(length - done, part.size - offset));
+      const ssize_t got = ::pread(part.fd, out + done, want, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR)
+        continue;
+      if (got <= 0)
+        return done; // the file shrank or cannot be read: a short read
+      done += static_cast<size_t>(got);
+      offset += static_cast<std::uint64_t>(got);
+    }
+  }
+  return done;
+}
+
+std::string ConcatenatedFiles::describe(std::uint64_t position) const {
+  for (const auto &part : parts_)
+    if (position < part.start + part.size || &part == &parts_.back())
+      return part.path.filename().string() + " at byte " + std::to_string(position - std::min(position, part.start));
+  return "byte " + std::to_string(position);
+}
+
+namespace {
+
+std::int64_t ReadTimestamp(const std::uint8_t *p) {
+  return (static_cast<std::int64_t>(p[0] & 0x0E) << 29) | (static_cast<std::int64_t>(p[1]) << 22) |
+         (static_cast<std::int64_t>(p[2] & 0xFE) << 14) | (static_cast<std::int64_t>(p[3]) << 7) |
+         (static_cast<std::int64_t>(p[4]) >> 1);
+}
+
+} // namespace
+
+ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
+    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024)) {
+  std::uint8_t head[4] = {0, 0, 0, 0};
+  if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
+    elementary_ = true;
+}
+
+void ProgramStreamReader::seek(std::uint64_t position) {
+  if (position >= bufPos_ && position <= bufPos_ + bufLen_) {
+    cursor_ = static_cast<size_t>(position - bufPos_);
+    return;
+  }
+  bufPos_ = position;
+  bufLen_ = 0;
+  cursor_ = 0;
+}
+
+bool ProgramStreamReader::ensure(size_t n) {
+  if (bufLen_ - cursor_ >= n)
+    return true;
+  // Move what is left to the front and fill up behind it.
+  if (cursor_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + cursor_, bufLen_ - cursor_);
+    bufPos_ += cursor_;
+    bufLen_ -= cursor_;
+    cursor_ = 0;
+  }
+  while (bufLen_ < n) {
+    const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, buf_.size() - bufLen_);
+    if (got == 0)
+      return false;
+    bufLen_ += got;
+  }
+  return true;
+}
+
+void ProgramStreamReader::resync() {
+  // Look for the next pack start after the current byte.
+  const std::uint64_t from = position();
+  ++cursor_;
+  for (;;) {
+    if (!ensure(4)) {
+      cursor_ = bufLen_;
+      break;
+    }
+    const std::uint8_t *p = buf_.data() + cursor_;
+    const size_t avail = bufLen_ - cursor_;
+    size_t i = 0;
+    bool found = false;
+    for (; i + 3 < avail; ++i) {
+      if (p[i + 2] > 1) {
+        i += 2;
+        continue;
+      }
+      if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xBA) {
+        found = true;
+        break;
+      }
+    }
+    cursor_ += i;
+    if (found)
+      break;
+  }
+  if (skipped_ == 0)
+    firstSkipPos_ = from;
+  skipped_ += position() - from;
+}
+
+bool ProgramStreamReader::next(VideoChunk &chunk) {
+  if (elementary_) {
+    if (!ensure(1))
+      return false;
+    ensure(kElementaryChunk);
+    chunk = VideoChunk{};
+    chunk.packetPos = position();
+    chunk.data = buf_.data() + cursor_;
+    chunk.size = std::min(kElementaryChunk, bufLen_ - cursor_);
+    cursor_ += chunk.size;
+    return true;
+  }
+  for (;;) {
+    if (!ensure(4)) {
+      if (bufLen_ > cursor_ && truncatedAt_ == 0)
+        truncatedAt_ = position();
+      cursor_ = bufLen_;
+      return false;
+    }
+    const std::uint8_t *p = buf_.data() + cursor_;
+    if (p[0] != 0 || p[1] != 0 || p[2] != 1) {
+      resync();
+      continue;
+    }
+    const std::uint8_t code = p[3];
+    size_t length = 0;
+    if (code == 0xBA) {
+      if (!ensure(14)) {
+        truncatedAt_ = position();
+        cursor_ = bufLen_;
+        return false;
+      }
+      p = buf_.data() + cursor_;
+      if ((p[4] & 0xC0) == 0x40)
+        length = 14 + (p[13] & 7);
+      else if ((p[4] & 0xF0) == 0x20)
+        length = 12;
+      else {
+        resync();
+        continue;
+      }
+    } else if (code == 0xB9) {
+      length = 4;
+    } else if (code >= 0xBB) {
+      if (!ensure(6)) {
+        truncatedAt_ = position();
+        cursor_ = bufLen_;
+        return false;
+      }
+      p = buf_.data() + cursor_;
+      length = 6 + ((static_cast<size_t>(p[4]) << 8) | p[5]);
+    } else {
+      resync(); // a video start code where a packet should begin: sync lost
+      continue;
+    }
+    if (!ensure(length)) {
+      truncatedAt_ = position();
+      cursor_ = bufLen_;
+      return false;
+    }
+    p = buf_.data() + cursor_;
+    const std::uint64_t packetPos = position();
+    cursor_ += length;
+    if (code < 0xE0 || code > 0xEF || (videoId_ != 0 && code != videoId_))
+      continue;
+
+    // A video PES packet: find its payload and time stamps.
+    size_t at = 6;
+    chunk = VideoChunk{};
+    if (length >= 9 && (p[6] & 0xC0) == 0x80) {
+      const std::uint8_t flags = p[7];
+      const size_t headerLength = p[8];
+      at = 9 + headerLength;
+      if (at > length)
+        continue; // malformed header: no payload to take
+      if ((flags & 0x80) && headerLength >= 5)
+        chunk.hasPts = true, chunk.pts = ReadTimestamp(p + 9);
+      if ((flags & 0xC0) == 0xC0 && headerLength >= 10)
+        chunk.hasDts = true, chunk.dts = ReadTimestamp(p + 14);
+    } else {
+      // MPEG-1 packet header: stuffing, buffer size, time stamps.
+      int stuffing = 0;
+      while (at < length && p[at] == 0xFF && stuffing++ < 16)
+        ++at;
+      if (at + 2 <= length && (p[at] & 0xC0) == 0x40)
+        at += 2;
+      if (at + 5 <= length && (p[at] & 0xF0) == 0x20) {
+        chunk.hasPts = true, chunk.pts = ReadTimestamp(p + at);
+        at += 5;
+      } else if (at + 10 <= length && (p[at] & 0xF0) == 0x30) {
+        chunk.hasPts = true, chunk.pts = ReadTimestamp(p + at);
+        chunk.hasDts = true, chunk.dts = ReadTimestamp(p + at + 5);
+        at += 10;
+      } else if (at < length && p[at] == 0x0F) {
+        ++at;
+      }
+      if (at > length)
+        continue;
+    }
+    if (at == length)
+      continue;
+    videoId_ = code;
+    chunk.packetPos = packetPos;
+    chunk.data = p + at;
+    chunk.size = length - at;
+    return true;
+  }
+}
+
+} // namespace reelwork::engine

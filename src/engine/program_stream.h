@@ -1,0 +1,99 @@
+#pragma once
+// Reading MPEG program streams (VOB files) as one continuous byte stream and
+// taking the video elementary stream out of their packs.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace reelwork::engine {
+
+// Several files read as one: byte positions run on from one file into the
+// next, so that a packet or picture crossing a file boundary reads whole.
+class ConcatenatedFiles {
+public:
+  // Opens every file; throws EngineError("mpeg2source: cannot open ...").
+  explicit ConcatenatedFiles(const std::vector<std::filesystem::path> &files);
+  ~ConcatenatedFiles();
+  ConcatenatedFiles(const ConcatenatedFiles &) = delete;
+  ConcatenatedFiles &operator=(const ConcatenatedFiles &) = delete;
+
+  std::uint64_t size() const { return total_; }
+  // Reads up to `length` bytes at `position`; fewer at the end of the last file
+  // or when a file has shrunk since it was opened.
+  size_t read(std::uint64_t position, std::uint8_t *out, size_t length) const;
+  // "NAME at byte N" for a position, for messages.
+  std::string describe(std::uint64_t position) const;
+
+private:
+  struct Part {
+    int fd = -1;
+    std::uint64_t start = 0;
+    std::uint64_t size = 0;
+    std::filesystem::path path;
+  };
+  std::vector<Part> parts_;
+  std::uint64_t total_ = 0;
+};
+
+// One piece of video elementary stream: the payload of one PES packet (or a
+// run of a bare elementary stream file).
+struct VideoChunk {
+  std::uint64_t packetPos = 0; // where its packet starts in the concatenated files
+  const std::uint8_t *data = nullptr;
+  size_t size = 0;
+  bool hasPts = false;
+  std::int64_t pts = 0; // 90 kHz
+  bool hasDts = false;
+  std::int64_t dts = 0;
+};
+
+// Walks the packs of a program stream from a position and hands out the
+// payloads of one video stream in order. A file that starts with a sequence
+// header instead of a pack is read as a bare video elementary stream.
+class ProgramStreamReader {
+public:
+  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024);
+
+  // Continues reading at `position`, which must be the start of a pack or a
+  // packet (or, in an elementary stream, any byte).
+  void seek(std::uint64_t position);
+  // The next video payload; false at the end of the stream.
+  bool next(VideoChunk &chunk);
+
+  bool elementaryStream() const { return elementary_; }
+  int videoStreamId() const { return videoId_; }
+  // Takes only this video stream (0xE0..0xEF); by default the first one met.
+  void setVideoStreamId(int id) { videoId_ = id; }
+  // Faults met so far: bytes skipped to find the next pack again, and the
+  // position where the stream ended inside a packet (0 when it did not).
+  std::uint64_t skippedBytes() const { return skipped_; }
+  std::uint64_t firstSkipPos() const { return firstSkipPos_; }
+  std::uint64_t truncatedAt() const { return truncatedAt_; }
+  std::uint64_t position() const { return bufPos_ + cursor_; }
+
+private:
+  // Makes at least `n` bytes available from the cursor; false when the stream
+  // ends first.
+  bool ensure(size_t n);
+  void resync();
+
+  const ConcatenatedFiles &files_;
+  std::vector<std::uint8_t> buf_;
+  std::uint64_t bufPos_ = 0; // stream position of buf_[0]
+  size_t bufLen_ = 0;
+  size_t cursor_ = 0;
+  bool elementary_ = false;
+  int videoId_ = 0; // 0xE0..0xEF once known
+  std::uint64_t skipped_ = 0;
+  std::uint64_t firstSkipPos_ = 0;
+  std::uint64_t truncatedAt_ = 0;
+};
+
+// Chunk length used for bare elementary streams; positions within a chunk
+// must fit 16 bits.
+constexpr size_t kElementaryChunk = 32 * 1024;
+
+} // namespace reelwork::engine

@@ -1,0 +1,49 @@
+#pragma once
+// A synthetic DVD rip made with FFmpeg's encoders: VOB files, a DVD2AVI
+// project naming them, a ripper's info file and an AC3 file. The command line
+// tool writes one for newcomers; the tests and the benchmark make their media
+// with it.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/clip.h"
+
+namespace reelwork::engine {
+
+struct SampleOptions {
+  bool ntsc = false;     // 720x480 at 30000/1001 instead of 720x576 at 25
+  int width = 0;         // 0: the TV system's size
+  int height = 0;
+  double seconds = 30;
+  bool bFrames = true;   // open GOPs with two B-frames, as DVDs have them
+  int vobCount = 1;      // more than one: the stream is split inside GOPs
+  bool clockRestart = false; // the second half is a recording of its own whose clock starts again
+  int quantizer = 4;     // fixed MPEG-2 quantizer (2 = best)
+  bool withAudioFile = true; // the AC3 file beside the VOBs
+};
+
+struct SampleRip {
+  std::filesystem::path d2v;
+  std::vector<std::filesystem::path> vobs;
+  std::filesystem::path info;
+  std::filesystem::path ac3;
+  int frames = 0;
+  int clockRestartFrame = -1;         // first frame of the second recording
+};
+
+// Writes the rip into `folder` (created if needed). The first VOB carries its
+// sequence header at byte 2084, as DVD authoring writes it. Every picture
+// shows its own frame number as a row of big black and white blocks.
+// Throws EngineError("sample: ...").
+SampleRip WriteSampleRip(const std::filesystem::path &folder, const SampleOptions &options = {});
+
+// The frame number a sample picture shows, or -1 when the blocks cannot be
+// read (not a sample picture, or damaged).
+int ReadFrameNumber(const Frame &frame);
+
+// Draws sample picture n of `total` into a YV12 frame of the given size.
+void DrawSamplePicture(int n, int total, Frame &frame);
+
+} // namespace reelwork::engine

@@ -1,0 +1,15 @@
+#pragma once
+// Turns a script file into the clip it describes. For now a script needs only
+// its source line; the script evaluator replaces this function as a whole.
+
+#include <string>
+
+#include "engine/clip.h"
+
+namespace reelwork::engine {
+
+// Reads the script at `scriptPath` and builds its clip; relative paths in it
+// are taken from the script's folder. Throws EngineError with the reason.
+ClipPtr BuildScriptClip(const std::string &scriptPath, const ProgressFn &progress);
+
+} // namespace reelwork::engine

@@ -1,0 +1,44 @@
+// ScriptVideo: a script opened as video, its frames converted to RGB24.
+
+#include "engine/clip.h"
+#include "engine/rgb_output.h"
+#include "engine/script_build.h"
+#include "engine/video.h"
+
+namespace reelwork::engine {
+
+namespace {
+
+class ClipVideo : public ScriptVideo {
+public:
+  explicit ClipVideo(ClipPtr clip) : clip_(std::move(clip)), properties_(clip_->info()) {
+    if (properties_.frameCount <= 0 || properties_.width <= 0 || properties_.height <= 0)
+      throw EngineError("the script's video has no frames");
+  }
+
+  const VideoProperties &properties() const override { return properties_; }
+
+  void frame(int n, RgbImage &out) override {
+    const int last = properties_.frameCount - 1;
+    const int clamped = n < 0 ? 0 : (n > last ? last : n);
+    FramePtr f = clip_->frame(clamped);
+    if (!f)
+      throw EngineError("frame " + std::to_string(clamped) + " could not be made");
+    FrameToRgb(*f, out);
+  }
+
+private:
+  ClipPtr clip_;
+  VideoProperties properties_;
+};
+
+} // namespace
+
+std::unique_ptr<ScriptVideo> ScriptVideo::open(const std::string &scriptPath, const ProgressFn &progress) {
+  ClipPtr clip = BuildScriptClip(scriptPath, progress);
+  if (!clip)
+    throw EngineError("the script gives no video");
+  return std::make_unique<ClipVideo>(std::move(clip));
+}
+
+} // namespace reelwork::engine
