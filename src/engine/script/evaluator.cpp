@@ -223,8 +223,7 @@ private:
           throw fail("too many arguments (it takes at most " + std::to_string(params.size()) + ")");
         const Param &p = params[pi];
         if (!Fits(positional[ai], p.type))
-          throw fail("argument " + std::to_string(pi + 1) + " (" + p.name + ") must be " + TypeName(p.type) +
-                     ", not " + positional[ai].describe());
+          throw fail(p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe());
         bound[pi] = positional[ai];
       }
       for (const auto &[name, value] : named) {
@@ -237,8 +236,7 @@ private:
         if (bound[idx])
           throw fail("argument '" + params[idx].name + "' is given twice");
         if (!Fits(value, params[idx].type))
-          throw fail("argument '" + params[idx].name + "' must be " + TypeName(params[idx].type) + ", not " +
-                     value.describe());
+          throw fail(params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe());
         bound[idx] = value;
       }
       if (!params.empty() && params[0].type == ArgType::Clip && !params[0].optional && !bound[0]) {

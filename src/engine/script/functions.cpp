@@ -259,7 +259,8 @@ void AddSources(FunctionTable &t) {
                p.rateDen = a.getInt(6, 1);
                if (p.rateDen <= 0)
                  Fail(a, "fps_denominator must be greater than 0");
-               p.rateNum = static_cast<int>(std::lround(fps * p.rateDen));
+               // With a denominator, fps is the numerator of the rate.
+               p.rateNum = static_cast<int>(std::lround(fps));
              } else {
                FloatToRate(fps, p.rateNum, p.rateDen);
              }

@@ -243,7 +243,7 @@ private:
 
   Token op() {
     static const char *ops[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++", "(", ")", ",", ".", "=",
-                                "+",  "-",  "*",  "/",  "%",  "<",  ">",  "!",  "?", ":"};
+                                "+",  "-",  "*",  "/",  "%",  "<",  ">",  "!",  "?", ":",  "{", "}"};
     for (const char *o : ops) {
       const size_t n = std::char_traits<char>::length(o);
       if (s_.compare(pos_, n, o) == 0) {
