@@ -67,6 +67,14 @@ inline void ScaleRate(ClipInfo &vi, long long mul, long long div) {
   vi.rateDen = static_cast<int>(den == 0 ? 1 : den);
 }
 
+// The largest picture the engine builds: far above any DVD, low enough that a
+// mistyped size cannot exhaust memory.
+constexpr int kMaxSide = 16384;
+constexpr long long kMaxPixels = 4096LL * 4096LL;
+inline bool SizeTooLarge(int w, int h) {
+  return w > kMaxSide || h > kMaxSide || static_cast<long long>(w) * h > kMaxPixels;
+}
+
 inline bool IsYuv(PixelFormat f) { return f == PixelFormat::YV12 || f == PixelFormat::YUY2; }
 inline bool IsRgb(PixelFormat f) { return !IsYuv(f); }
 const char *FormatName(PixelFormat f);

@@ -3,6 +3,7 @@
 // Trim, Decimate, and the field-order assumptions.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -79,11 +80,17 @@ void CheckFieldHeight(const std::string &name, const ClipInfo &vi) {
     throw EngineError(name + ": YV12 height must be a multiple of 4 (it is " + Str(vi.height) + ")");
 }
 
+void CheckDoubling(const std::string &name, const ClipInfo &vi) {
+  if (vi.frameCount > std::numeric_limits<int>::max() / 2)
+    throw EngineError(name + ": the clip has too many frames");
+}
+
 class SeparateFields : public Filter {
 public:
   explicit SeparateFields(ClipPtr child) : Filter(std::move(child)) {
     if (vi_.fieldBased)
       throw EngineError("SeparateFields: the clip is already field-based");
+    CheckDoubling("SeparateFields", vi_);
     CheckFieldHeight("SeparateFields", vi_);
     vi_.height /= 2;
     vi_.frameCount *= 2;
@@ -134,6 +141,7 @@ public:
     fieldInput_ = vi_.fieldBased;
     if (!fieldInput_) {
       CheckFieldHeight("Bob", vi_);
+      CheckDoubling("Bob", vi_);
       vi_.frameCount *= 2;
       ScaleRate(vi_, 2, 1);
     } else {
@@ -243,17 +251,19 @@ public:
     vi_.rateNum = num;
     vi_.rateDen = den;
     ScaleRate(vi_, 1, 1);
-    const long long a = static_cast<long long>(vi_.frameCount) * vi_.rateNum * oldDen_;
-    const long long b = static_cast<long long>(vi_.rateDen) * oldNum_;
-    vi_.frameCount = static_cast<int>((a + b / 2) / b);
+    const double frames = std::floor(static_cast<double>(vi_.frameCount) * vi_.rateNum * oldDen_ /
+                                         (static_cast<double>(vi_.rateDen) * oldNum_) + 0.5);
+    if (frames > std::numeric_limits<int>::max())
+      throw EngineError("ChangeFPS: the clip would have too many frames");
+    vi_.frameCount = static_cast<int>(frames);
     settle();
   }
 
 protected:
   int map(int n) const override {
-    const long long a = static_cast<long long>(n) * oldNum_ * vi_.rateDen;
-    const long long b = static_cast<long long>(oldDen_) * vi_.rateNum;
-    return static_cast<int>(a / b);
+    const double src = std::floor(static_cast<double>(n) * oldNum_ * vi_.rateDen /
+                                  (static_cast<double>(oldDen_) * vi_.rateNum));
+    return static_cast<int>(std::min<double>(src, vi_.frameCount > 0 ? child_->info().frameCount - 1 : 0));
   }
 
 private:
@@ -377,11 +387,13 @@ ClipPtr MakeCrop(ClipPtr child, int left, int top, int width, int height) {
   const ClipInfo &vi = child->info();
   if (left < 0 || top < 0)
     throw EngineError("Crop: left and top must not be negative");
-  const int w = width <= 0 ? vi.width - left + width : width;
-  const int h = height <= 0 ? vi.height - top + height : height;
-  if (w <= 0 || h <= 0 || left + w > vi.width || top + h > vi.height)
-    throw EngineError("Crop: cropping " + Str(left) + "," + Str(top) + " to " + Str(w) + "x" + Str(h) +
-                      " does not fit inside the " + Str(vi.width) + "x" + Str(vi.height) + " picture");
+  const long long lw = width <= 0 ? static_cast<long long>(vi.width) - left + width : width;
+  const long long lh = height <= 0 ? static_cast<long long>(vi.height) - top + height : height;
+  if (lw <= 0 || lh <= 0 || left + lw > vi.width || top + lh > vi.height)
+    throw EngineError("Crop: cropping " + Str(left) + "," + Str(top) + " to " + std::to_string(lw) + "x" +
+                      std::to_string(lh) + " does not fit inside the " + Str(vi.width) + "x" + Str(vi.height) +
+                      " picture");
+  const int w = static_cast<int>(lw), h = static_cast<int>(lh);
   const char *fmt = FormatName(vi.format);
   if (vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2) {
     if (left & 1)
@@ -414,17 +426,17 @@ ClipPtr MakeTrim(ClipPtr child, int first, int last) {
   if (first < 0 || first >= count)
     throw EngineError("Trim: the first frame " + Str(first) + " is outside the clip (frames 0 to " + Str(count - 1) +
                       ")");
-  int end;
+  long long end;
   if (last == 0)
     end = count - 1;
   else if (last < 0)
-    end = first - last - 1;
+    end = static_cast<long long>(first) - last - 1;
   else
     end = last;
   if (end < first)
-    throw EngineError("Trim: the last frame " + Str(end) + " lies before the first frame " + Str(first));
-  end = std::min(end, count - 1);
-  return std::make_shared<Trim>(std::move(child), first, end - first + 1);
+    throw EngineError("Trim: the last frame " + std::to_string(end) + " lies before the first frame " + Str(first));
+  end = std::min<long long>(end, count - 1);
+  return std::make_shared<Trim>(std::move(child), first, static_cast<int>(end - first + 1));
 }
 
 ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string &name) {
@@ -464,6 +476,8 @@ ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name) {
                       FormatName(y.format) + ")");
   if (static_cast<long long>(x.rateNum) * y.rateDen != static_cast<long long>(y.rateNum) * x.rateDen)
     throw EngineError(name + ": the clips differ in frame rate");
+  if (static_cast<long long>(x.frameCount) + y.frameCount > std::numeric_limits<int>::max())
+    throw EngineError(name + ": the joined clip would have too many frames");
   return std::make_shared<Splice>(std::move(a), std::move(b));
 }
 

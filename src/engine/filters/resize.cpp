@@ -108,7 +108,7 @@ ClipPtr MakeResize(ClipPtr child, ResizeKernel kernel, const ResizeParams &p, co
   auto fail = [&](const std::string &why) { throw EngineError(name + ": " + why); };
   if (p.width <= 0 || p.height <= 0)
     fail("the target size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " must be positive");
-  if (p.width > 16384 || p.height > 16384)
+  if (SizeTooLarge(p.width, p.height))
     fail("the target size is too large");
   if ((vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2) && (p.width & 1))
     fail(std::string(FormatName(vi.format)) + " width must be even (it is " + std::to_string(p.width) + ")");

@@ -115,6 +115,9 @@ void FillRect(Frame &f, int x0, int y0, int x1, int y1, unsigned rgb, unsigned y
 void CheckSize(const char *name, PixelFormat format, int width, int height) {
   if (width <= 0 || height <= 0)
     throw EngineError(std::string(name) + ": width and height must be greater than 0");
+  if (SizeTooLarge(width, height))
+    throw EngineError(std::string(name) + ": the size " + std::to_string(width) + "x" + std::to_string(height) +
+                      " is too large");
   if ((format == PixelFormat::YV12 || format == PixelFormat::YUY2) && (width & 1))
     throw EngineError(std::string(name) + ": " + FormatName(format) + " width must be even");
   if (format == PixelFormat::YV12 && (height & 1))

@@ -267,8 +267,6 @@ void AddSources(FunctionTable &t) {
            } else if (a.has(6)) {
              p.rateDen = a.getInt(6, 1);
            }
-           if (p.width > 16384 || p.height > 16384)
-             Fail(a, "the size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " is too large");
            p.color = static_cast<unsigned>(a.getInt(10, 0)) & 0xffffff;
            if (a.has(11))
              p.colorYuv = static_cast<unsigned>(a.getInt(11, 0)) & 0xffffff;
@@ -277,8 +275,6 @@ void AddSources(FunctionTable &t) {
 
   t.add({"ColorBars", Sig("width:i? height:i? pixel_type:s?"), [](const Args &a, CallEnv &) {
            const int w = a.getInt(0, 640), h = a.getInt(1, 480);
-           if (w > 16384 || h > 16384)
-             Fail(a, "the size is too large");
            const PixelFormat fmt = a.has(2) ? ParsePixelType(a, a.getString(2, "")) : PixelFormat::RGB32;
            return Clip(f::MakeColorBars(w, h, fmt));
          }});
