@@ -77,7 +77,9 @@ std::vector<std::string> ParseD2vFileList(std::string_view text) {
   while (!countText.empty() && (countText.back() == ' ' || countText.back() == '\t'))
     countText.remove_suffix(1);
   long count = 0;
-  if (countText.empty() || countText.size() > 6)
+  if (countText.empty())
+    Fail("the project file has no file count");
+  if (countText.size() > 6)
     Fail("the project file's file count is not a number");
   for (char c : countText) {
     if (!IsDigit(c))
@@ -103,10 +105,16 @@ std::vector<std::string> ParseD2vFileList(std::string_view text) {
   return files;
 }
 
-std::vector<fs::path> ReadD2vProject(const fs::path &d2vPath) {
+std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven) {
   std::error_code ec;
-  if (!fs::is_regular_file(d2vPath, ec))
-    Fail("cannot find the project file " + d2vPath.string());
+  fs::path d2vPath = d2vGiven;
+  if (!fs::is_regular_file(d2vPath, ec)) {
+    // Names are matched without regard to case, as on the discs' home system.
+    auto resolved = ResolvePathNoCase(d2vPath);
+    if (!resolved || !fs::is_regular_file(*resolved, ec))
+      Fail("cannot find the project file " + d2vGiven.string());
+    d2vPath = *resolved;
+  }
   std::ifstream in(d2vPath, std::ios::binary);
   if (!in)
     Fail("cannot read the project file " + d2vPath.string());

@@ -15,7 +15,8 @@ namespace reelwork::engine {
 // Throws EngineError("mpeg2source: ...") when the text is no project file.
 std::vector<std::string> ParseD2vFileList(std::string_view text);
 
-// Reads the project file at `d2vPath` and resolves each listed path: as
+// Reads the project file at `d2vPath` (found without regard to case if it
+// does not exist as written) and resolves each listed path: as
 // written if it exists, otherwise by its file name in the project's folder
 // without regard to case. Throws EngineError naming the missing file.
 std::vector<std::filesystem::path> ReadD2vProject(const std::filesystem::path &d2vPath);

@@ -1,0 +1,125 @@
+// reelwork-cli as other programs call it, and the sample rip it writes.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sys/wait.h>
+
+#include "engine/sample_media.h"
+#include "support/media_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace reelwork::engine;
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+
+CliRun Cli(const std::string &args, const fs::path &cache) {
+  const std::string command = "XDG_CACHE_HOME='" + cache.string() + "' '" REELWORK_CLI "' " + args + " 2>&1";
+  CliRun run;
+  FILE *pipe = ::popen(command.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), pipe)) > 0)
+    run.out.append(buf, n);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Bytes(const fs::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(Cli, SampleInfoAndFrame) {
+  reelwork::testing::TempFolder folder, cache;
+  const fs::path dir = folder.path() / "rip";
+  CliRun sample = Cli("sample '" + dir.string() + "' --seconds 0.6", cache.path());
+  ASSERT_EQ(sample.status, 0) << sample.out;
+  std::ofstream(dir / "movie.avs") << "mpeg2source(\"VTS_01_1.d2v\")\r\n";
+
+  const CliRun info = Cli("info '" + (dir / "movie.avs").string() + "'", cache.path());
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.out, "width=720 height=576 frames=15 fps=25/1\n");
+
+  const CliRun ppm = Cli("frame '" + (dir / "movie.avs").string() + "' 14 '" + (folder.path() / "f.ppm").string() + "'",
+                      cache.path());
+  ASSERT_EQ(ppm.status, 0) << ppm.out;
+  const std::string image = Bytes(folder.path() / "f.ppm");
+  const std::string header = "P6\n720 576\n255\n";
+  ASSERT_EQ(image.size(), header.size() + 720 * 576 * 3);
+  EXPECT_EQ(image.substr(0, header.size()), header);
+
+  const CliRun png = Cli("frame '" + (dir / "movie.avs").string() + "' 0 '" + (folder.path() / "f.png").string() + "'",
+                      cache.path());
+  ASSERT_EQ(png.status, 0) << png.out;
+  EXPECT_EQ(Bytes(folder.path() / "f.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+TEST(Cli, UsageErrorsAndFailures) {
+  reelwork::testing::TempFolder folder;
+  EXPECT_EQ(Cli("", folder.path()).status, 2);
+  EXPECT_EQ(Cli("dance", folder.path()).status, 2);
+  EXPECT_EQ(Cli("info", folder.path()).status, 2);
+  EXPECT_EQ(Cli("frame a.avs x out.ppm", folder.path()).status, 2);
+  EXPECT_EQ(Cli("frame a.avs 1 out.bmp", folder.path()).status, 2);
+  EXPECT_EQ(Cli("sample dir --seconds zero", folder.path()).status, 2);
+  const CliRun missing = Cli("info '" + (folder.path() / "none.avs").string() + "'", folder.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("cannot read the script"), std::string::npos) << missing.out;
+}
+
+// What the rest of the program reads from a rip: the VOB header at byte 2084,
+// the D2V's third line, the info file's TV system and the AC3 file's name.
+TEST(SampleRipFiles, LaidOutAsRippersWriteThem) {
+  reelwork::testing::TempFolder folder;
+  SampleOptions o;
+  o.ntsc = true;
+  o.seconds = 0.3;
+  const SampleRip rip = WriteSampleRip(folder.path(), o);
+  const std::string vob = Bytes(folder.path() / "VTS_01_1.VOB");
+  ASSERT_GT(vob.size(), 2092u);
+  EXPECT_EQ(vob.substr(2084, 4), std::string("\0\0\x01\xB3", 4));
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(vob[2088 + i]); };
+  EXPECT_EQ(b(0) * 16 + (b(1) >> 4), 720);
+  EXPECT_EQ((b(1) & 0x0F) * 256 + b(2), 480);
+  EXPECT_EQ(b(3) >> 4, 2); // 4:3
+  EXPECT_EQ(vob.size() % 2048, 0u);
+
+  std::ifstream d2v(rip.d2v);
+  std::string line1, line2, line3;
+  std::getline(d2v, line1);
+  std::getline(d2v, line2);
+  std::getline(d2v, line3);
+  EXPECT_EQ(line1, "DVD2AVIProjectFile\r");
+  EXPECT_EQ(line2, "1\r");
+  const std::string path = fs::absolute(rip.vobs[0]).string();
+  EXPECT_EQ(line3, std::to_string(path.size()) + " " + path + "\r");
+
+  EXPECT_NE(rip.info.filename().string().find("Info"), std::string::npos);
+  EXPECT_EQ(rip.info.extension(), ".txt");
+  EXPECT_NE(Bytes(rip.info).find("TV system: NTSC"), std::string::npos);
+  EXPECT_NE(rip.ac3.filename().string().find("448Kbps"), std::string::npos);
+  EXPECT_EQ(Bytes(rip.ac3).substr(0, 2), "\x0B\x77");
+}
+
+TEST(SampleRipFiles, FrameNumbersReadBackFromPictures) {
+  Frame f;
+  f.allocate(PixelFormat::YV12, 720, 576);
+  for (int n : {0, 1, 2, 1234, 14999, 65535}) {
+    DrawSamplePicture(n, 15000, f);
+    EXPECT_EQ(ReadFrameNumber(f), n);
+  }
+  Frame blank;
+  blank.allocate(PixelFormat::YV12, 720, 576);
+  std::fill(blank.planes[0].begin(), blank.planes[0].end(), 128);
+  EXPECT_EQ(ReadFrameNumber(blank), -1);
+}
+
+} // namespace

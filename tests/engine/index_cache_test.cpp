@@ -1,0 +1,140 @@
+// The index across reopenings: in memory, on disk, and thrown away when the
+// files it describes change.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+#include "engine/mpeg2_index.h"
+#include "engine/mpeg2_source.h"
+#include "support/media_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace reelwork::engine;
+
+namespace {
+
+class IndexCache : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SampleOptions o;
+    o.seconds = 2;
+    o.vobCount = 2;
+    rip_ = reelwork::testing::MakeTestRip(folder_.path(), o);
+  }
+  // The index, and whether it had to be built (building reports progress).
+  IndexPtr Get(bool &built) {
+    built = false;
+    return GetMpeg2Index(rip_.vobs, [&](double) { built = true; });
+  }
+
+  reelwork::testing::TempFolder folder_;
+  reelwork::testing::IsolatedIndexCache cache_;
+  SampleRip rip_;
+};
+
+bool SameIndex(const Mpeg2Index &a, const Mpeg2Index &b) {
+  if (a.key != b.key || a.width != b.width || a.height != b.height || a.rateNum != b.rateNum ||
+      a.rateDen != b.rateDen || a.topFieldFirst != b.topFieldFirst || a.frames != b.frames ||
+      a.pictures.size() != b.pictures.size())
+    return false;
+  for (size_t i = 0; i < a.pictures.size(); ++i) {
+    const auto &x = a.pictures[i], &y = b.pictures[i];
+    if (x.packetPos != y.packetPos || x.time != y.time || x.size != y.size || x.seekFrom != y.seekFrom ||
+        x.frame != y.frame || x.payloadOffset != y.payloadOffset || x.type != y.type)
+      return false;
+  }
+  return true;
+}
+
+TEST_F(IndexCache, KeptInMemoryThenOnDiskAcrossRuns) {
+  bool built = false;
+  const IndexPtr first = Get(built);
+  EXPECT_TRUE(built);
+  EXPECT_TRUE(fs::exists(IndexCachePath(first->key)));
+  EXPECT_EQ(IndexCachePath(first->key).parent_path(), cache_.folder() / "reelwork");
+
+  const IndexPtr again = Get(built);
+  EXPECT_FALSE(built);
+  EXPECT_EQ(again.get(), first.get()); // the same object, from memory
+
+  ForgetIndexesInMemory(); // as in a new run
+  const IndexPtr loaded = Get(built);
+  EXPECT_FALSE(built);
+  EXPECT_NE(loaded.get(), first.get());
+  EXPECT_TRUE(SameIndex(*loaded, *first));
+}
+
+TEST_F(IndexCache, RebuiltWhenAFileChanges) {
+  bool built = false;
+  const IndexPtr original = Get(built);
+  ForgetIndexesInMemory();
+
+  // A new modification time alone makes the stored index stale.
+  fs::last_write_time(rip_.vobs[1], fs::last_write_time(rip_.vobs[1]) + std::chrono::seconds(5));
+  IndexPtr rebuilt = Get(built);
+  EXPECT_TRUE(built);
+  EXPECT_NE(rebuilt->key, original->key);
+
+  // A changed first block with the same size and time, too.
+  ForgetIndexesInMemory();
+  const auto time = fs::last_write_time(rip_.vobs[0]);
+  {
+    std::fstream f(rip_.vobs[0], std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(100);
+    f.put('\x55');
+  }
+  fs::last_write_time(rip_.vobs[0], time);
+  Get(built);
+  EXPECT_TRUE(built);
+
+  // A file that grew by a padding pack: its index must describe the new length.
+  {
+    std::ofstream f(rip_.vobs[1], std::ios::app | std::ios::binary);
+    f << std::string("\0\0\x01\xBE\x07\xFA", 6) << std::string(2042, '\xFF');
+  }
+  IndexPtr grown = Get(built);
+  EXPECT_TRUE(built);
+  EXPECT_EQ(grown->frameCount(), original->frameCount());
+}
+
+TEST_F(IndexCache, DamagedCacheFilesAreIgnored) {
+  bool built = false;
+  const IndexPtr original = Get(built);
+  const fs::path path = IndexCachePath(original->key);
+  const std::string good = SerializeIndex(*original);
+  ASSERT_TRUE(DeserializeIndex(good));
+
+  // Mutated and cut copies are refused, never trusted or crashed on.
+  std::mt19937 random(99);
+  for (int i = 0; i < 300; ++i) {
+    std::string bad = good;
+    if (i % 3 == 0)
+      bad.resize(random() % bad.size());
+    else
+      bad[random() % bad.size()] ^= static_cast<char>(1 + random() % 255);
+    EXPECT_FALSE(DeserializeIndex(bad)) << "mutation " << i;
+  }
+
+  // A damaged file on disk: the index is built again and the file repaired.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << "garbage";
+  ForgetIndexesInMemory();
+  const IndexPtr rebuilt = Get(built);
+  EXPECT_TRUE(built);
+  EXPECT_TRUE(SameIndex(*rebuilt, *original));
+  std::ifstream in(path, std::ios::binary);
+  std::string repaired((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(repaired, good);
+}
+
+TEST_F(IndexCache, ProgressRisesToOne) {
+  std::vector<double> reported;
+  GetMpeg2Index(rip_.vobs, [&](double f) { reported.push_back(f); });
+  ASSERT_GE(reported.size(), 2u);
+  EXPECT_EQ(reported.front(), 0.0);
+  EXPECT_EQ(reported.back(), 1.0);
+  EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+}
+
+} // namespace
