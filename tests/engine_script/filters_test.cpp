@@ -55,6 +55,9 @@ TEST(FilterShape, EveryGeometryFilterOnPalSource) {
       {"ConvertToRGB()", {720, 576, 100, 25, 1, false}},
       {"ConvertToYUY2().ConvertToYV12()", {720, 576, 100, 25, 1, false}},
       {"AssumeFPS(30000,1001)", {720, 576, 100, 30000, 1001, false}},
+      {"AddBorders(8,16,8,16)", {736, 608, 100, 25, 1, false}},
+      {"ChangeFPS(50)", {720, 576, 200, 50, 1, false}},
+      {"KillAudio().Levels(16,1.0,235,0,255)", {720, 576, 100, 25, 1, false}},
   };
   for (const auto &c : cases)
     ExpectShape(Build(kSource + c.line), c.shape, c.line);
@@ -103,6 +106,14 @@ TEST(FieldOrder, SeparateFieldsPutsTheAssumedFirstFieldFirst) {
   EXPECT_EQ(LumaRow(*bff->frame(0), 0), 1);
   EXPECT_EQ(LumaRow(*bff->frame(1), 0), 0);
   EXPECT_EQ(LumaRow(*tff->frame(0), 3), 6); // field row 3 is frame row 6
+}
+
+TEST(FieldOrder, ComplementParityTurnsTheOrderAround) {
+  ClipPtr c = Build(kSource + "AssumeTFF().ComplementParity().SeparateFields()");
+  EXPECT_EQ(LumaRow(*c->frame(0), 0), 1);
+  ClipPtr swapped = Build(kSource + "SwapFields()");
+  EXPECT_EQ(LumaRow(*swapped->frame(0), 0), 1);
+  EXPECT_EQ(LumaRow(*swapped->frame(0), 1), 0);
 }
 
 TEST(FieldOrder, WeaveRebuildsTheFramesSeparateFieldsTookApart) {
@@ -255,6 +266,16 @@ TEST(ColourFilters, SharpenOvershootsEdgesAndBlurSoftensThem) {
   EXPECT_EQ(soft->row(0, 4)[7], 72); // 32/4 + 32/2 + 192/4
   // A linear ramp (rows of the numbered source) passes unchanged inside.
   EXPECT_EQ(LumaRow(*Build(kSource + "Sharpen(0.25)")->frame(10), 20), 60);
+}
+
+TEST(ColourFilters, LevelsStretchesAndBordersAreFilled) {
+  const std::string src = "BlankClip(length=1, width=32, height=32, color=$404040)\n";
+  FramePtr l = Build(src + "Levels(64, 1.0, 192, 0, 255)")->frame(0);
+  EXPECT_EQ(l->row(0, 0)[1], 0);
+  FramePtr b = Build(src + "AddBorders(2, 4, 6, 8, $FF0000)")->frame(0);
+  ASSERT_EQ(b->width, 40);
+  EXPECT_EQ(b->row(0, 0)[2], 255);       // red border
+  EXPECT_EQ(b->row(0, 4)[2 * 4 + 2], 0x40); // picture at (2, 4)
 }
 
 TEST(ColourFilters, ConversionKeepsColoursWithinRounding) {

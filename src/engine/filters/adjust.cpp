@@ -302,4 +302,27 @@ ClipPtr MakeGreyscale(ClipPtr child) {
   return std::make_shared<GreyRgb>(std::move(child));
 }
 
+ClipPtr MakeLevels(ClipPtr child, const LevelsParams &p) {
+  if (p.inHigh == p.inLow)
+    throw EngineError("Levels: the input low and high must differ");
+  if (!(p.gamma > 0) || !std::isfinite(p.gamma))
+    throw EngineError("Levels: gamma must be greater than 0");
+  const bool yuv = IsYuv(child->info().format);
+  const bool core = yuv && p.coring;
+  Lut main, chroma;
+  const double span = static_cast<double>(p.inHigh - p.inLow);
+  for (int i = 0; i < 256; ++i) {
+    double v = core ? (std::clamp(i, 16, 235) - 16) * 255.0 / 219.0 : i;
+    v = std::clamp((v - p.inLow) / span, 0.0, 1.0);
+    v = std::pow(v, 1.0 / p.gamma) * (p.outHigh - p.outLow) + p.outLow;
+    if (core)
+      v = v * 219.0 / 255.0 + 16;
+    main[i] = Clamp(v);
+    chroma[i] = Clamp((i - 128) * (p.outHigh - p.outLow) / span + 128, core ? 16 : 0, core ? 240 : 255);
+  }
+  if (yuv)
+    return std::make_shared<LutFilter>(std::move(child), main, chroma, chroma, Identity());
+  return std::make_shared<LutFilter>(std::move(child), main, main, main, Identity());
+}
+
 } // namespace reelwork::engine::filters

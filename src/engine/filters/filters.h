@@ -98,4 +98,17 @@ ClipPtr MakeRgbAdjust(ClipPtr child, const RgbAdjustParams &p);
 
 ClipPtr MakeGreyscale(ClipPtr child);
 
+struct LevelsParams {
+  int inLow = 0, inHigh = 255, outLow = 0, outHigh = 255;
+  double gamma = 1.0;
+  bool coring = true;
+};
+ClipPtr MakeLevels(ClipPtr child, const LevelsParams &p);
+
+// Borders of the given colour (0xRRGGBB) around the picture.
+ClipPtr MakeAddBorders(ClipPtr child, int left, int top, int right, int bottom, unsigned color);
+// The other field comes first; SwapFields exchanges the two fields' rows.
+ClipPtr MakeComplementParity(ClipPtr child);
+ClipPtr MakeSwapFields(ClipPtr child);
+
 } // namespace reelwork::engine::filters

@@ -359,6 +359,57 @@ private:
   std::map<int, int> drops_;
 };
 
+class AddBorders : public Filter {
+public:
+  AddBorders(ClipPtr child, int left, int top, int right, int bottom, unsigned color)
+      : Filter(std::move(child)), left_(left), top_(top) {
+    vi_.width += left + right;
+    vi_.height += top + bottom;
+    blank_ = MakeBlankClip({1, vi_.width, vi_.height, vi_.format, 25, 1, color, std::nullopt,
+                            FieldParity::Bottom, false});
+  }
+  FramePtr frame(int n) override {
+    FramePtr src = childFrame(n);
+    auto out = std::make_shared<Frame>(*blank_->frame(0));
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int xoff = PlaneXBytes(vi_.format, p, left_);
+      const int y0 = PlaneY(vi_.format, p, top_);
+      const int bytes = PlaneRowBytes(*src, p);
+      for (int y = 0; y < PlaneRows(*src, p); ++y)
+        std::memcpy(out->row(p, y0 + y) + xoff, src->row(p, y), bytes);
+    }
+    return out;
+  }
+
+private:
+  int left_, top_;
+  ClipPtr blank_;
+};
+
+class ComplementParity : public Filter {
+public:
+  explicit ComplementParity(ClipPtr child) : Filter(std::move(child)) {
+    vi_.parity = vi_.parity == FieldParity::Top ? FieldParity::Bottom : FieldParity::Top;
+  }
+  FramePtr frame(int n) override { return child_->frame(n); }
+  bool topField(int n) const override { return !TopFieldOf(*child_, n); }
+};
+
+class SwapFields : public Filter {
+public:
+  explicit SwapFields(ClipPtr child) : Filter(std::move(child)) {}
+  FramePtr frame(int n) override {
+    FramePtr src = childFrame(n);
+    auto out = std::make_shared<Frame>(*src);
+    for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+      const int rows = PlaneRows(*src, p) & ~1;
+      for (int y = 0; y < rows; ++y)
+        std::memcpy(out->row(p, y), src->row(p, y ^ 1), PlaneRowBytes(*src, p));
+    }
+    return out;
+  }
+};
+
 class Splice : public ParityClip {
 public:
   Splice(ClipPtr a, ClipPtr b) : a_(std::move(a)), b_(std::move(b)), vi_(a_->info()) {
@@ -467,6 +518,26 @@ ClipPtr MakeChangeFps(ClipPtr child, int num, int den) {
     throw EngineError("ChangeFPS: the frame rate must be greater than 0");
   return std::make_shared<ChangeFps>(std::move(child), num, den);
 }
+
+ClipPtr MakeAddBorders(ClipPtr child, int left, int top, int right, int bottom, unsigned color) {
+  const ClipInfo &vi = child->info();
+  if (left < 0 || top < 0 || right < 0 || bottom < 0)
+    throw EngineError("AddBorders: the borders must not be negative");
+  const long long w = static_cast<long long>(vi.width) + left + right;
+  const long long h = static_cast<long long>(vi.height) + top + bottom;
+  if (w > kMaxSide || h > kMaxSide || SizeTooLarge(static_cast<int>(w), static_cast<int>(h)))
+    throw EngineError("AddBorders: the picture would be too large");
+  if (vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2)
+    if ((left & 1) || (right & 1))
+      throw EngineError(std::string("AddBorders: ") + FormatName(vi.format) +
+                        " borders on the left and right must be even");
+  if (vi.format == PixelFormat::YV12 && ((top & 1) || (bottom & 1)))
+    throw EngineError("AddBorders: YV12 borders at the top and bottom must be even");
+  return std::make_shared<AddBorders>(std::move(child), left, top, right, bottom, color);
+}
+
+ClipPtr MakeComplementParity(ClipPtr child) { return std::make_shared<ComplementParity>(std::move(child)); }
+ClipPtr MakeSwapFields(ClipPtr child) { return std::make_shared<SwapFields>(std::move(child)); }
 
 ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name) {
   const ClipInfo &x = a->info(), &y = b->info();

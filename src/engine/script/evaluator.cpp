@@ -98,8 +98,16 @@ public:
     }
     if (!returned && result.isVoid())
       result = last_;
-    if (result.isVoid())
-      throw ScriptError(resultLine, "the script gives no clip");
+    if (result.isVoid()) {
+      std::string why = "the script gives no clip";
+      if (!passed_.empty()) {
+        why += " (not known to the engine:";
+        for (size_t k = 0; k < passed_.size(); ++k)
+          why += (k ? ", " : " ") + passed_[k];
+        why += ")";
+      }
+      throw ScriptError(resultLine, why);
+    }
     if (!result.isClip())
       throw ScriptError(resultLine, "the script's result is not a clip but " + result.describe());
     ScriptResult out;
@@ -205,6 +213,9 @@ private:
     auto fail = [&](const std::string &why) -> ScriptError { return ScriptError(line, def.name + ": " + why); };
     std::vector<std::optional<Value>> bound;
     if (def.anyArguments) {
+      // Such functions work on `last` when no clip comes first.
+      if ((positional.empty() || !positional[0].isClip()) && last_.isClip())
+        bound.emplace_back(last_);
       for (const Value &v : positional)
         bound.emplace_back(v);
     } else {

@@ -380,7 +380,13 @@ void AddGeometry(FunctionTable &t) {
          }});
   t.add({"Decimate",
          Sig("clip:c cycle:i? mode:i? threshold:f? threshold2:f? quality:i? ovr:s? show:b? debug:b?"),
-         [](const Args &a, CallEnv &) { return Clip(f::MakeDecimate(a.clip(0), a.getInt(1, 5))); }});
+         [](const Args &a, CallEnv &) {
+           // Mode 1 blends the repeated frame into its neighbours instead of
+           // dropping it: the count stays, and so does the picture here.
+           if (a.getInt(2, 0) == 1)
+             return Clip(a.clip(0));
+           return Clip(f::MakeDecimate(a.clip(0), a.getInt(1, 5)));
+         }});
   t.add({"Reverse", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeReverse(a.clip(0))); }});
   t.add({"FlipVertical", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeFlipVertical(a.clip(0))); }});
@@ -394,6 +400,13 @@ void AddGeometry(FunctionTable &t) {
            ReadRate(a, 1, 2, num, den);
            return Clip(f::MakeChangeFps(a.clip(0), num, den));
          }});
+  t.add({"AddBorders", Sig("clip:c left:i top:i right:i bottom:i color:i?"), [](const Args &a, CallEnv &) {
+           return Clip(f::MakeAddBorders(a.clip(0), a.getInt(1, 0), a.getInt(2, 0), a.getInt(3, 0), a.getInt(4, 0),
+                                         static_cast<unsigned>(a.getInt(5, 0)) & 0xffffff));
+         }});
+  t.add({"ComplementParity", Sig("clip:c"),
+         [](const Args &a, CallEnv &) { return Clip(f::MakeComplementParity(a.clip(0))); }});
+  t.add({"SwapFields", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeSwapFields(a.clip(0))); }});
   t.add({"UnalignedSplice", Sig("clip:c other:c"), [](const Args &a, CallEnv &) {
            return Clip(f::MakeSplice(a.clip(0), a.clip(1), "UnalignedSplice"));
          }});
@@ -482,6 +495,17 @@ void AddColour(FunctionTable &t) {
            for (int k = 0; k < 12; ++k)
              *fields[k] = a.getFloat(1 + k, *fields[k]);
            return Clip(f::MakeRgbAdjust(a.clip(0), p));
+         }});
+  t.add({"Levels", Sig("clip:c input_low:i gamma:f input_high:i output_low:i output_high:i coring:b? dither:b?"),
+         [](const Args &a, CallEnv &) {
+           f::LevelsParams p;
+           p.inLow = a.getInt(1, 0);
+           p.gamma = a.getFloat(2, 1);
+           p.inHigh = a.getInt(3, 255);
+           p.outLow = a.getInt(4, 0);
+           p.outHigh = a.getInt(5, 255);
+           p.coring = a.getBool(6, true);
+           return Clip(f::MakeLevels(a.clip(0), p));
          }});
   for (const char *nm : {"Greyscale", "Grayscale"})
     t.add({nm, Sig("clip:c matrix:s?"), [](const Args &a, CallEnv &) { return Clip(f::MakeGreyscale(a.clip(0))); }});
@@ -572,6 +596,25 @@ void AddEnvironment(FunctionTable &t) {
   }
 }
 
+// Sound work leaves the picture as it is: the first clip goes on, and the
+// name is not reported, since nothing visible is missing.
+void AddAudio(FunctionTable &t) {
+  for (const char *name : {"KillAudio", "KillVideo", "AudioDub", "AudioDubEx", "DelayAudio", "Amplify", "AmplifydB",
+                           "Normalize", "ResampleAudio", "SSRC", "GetChannel", "GetChannels", "MixAudio",
+                           "ConvertAudioTo8bit", "ConvertAudioTo16bit", "ConvertAudioTo24bit", "ConvertAudioTo32bit",
+                           "ConvertAudioToFloat", "ConvertToMono", "EnsureVBRMP3Sync", "TimeStretch"}) {
+    FunctionDef def;
+    def.name = name;
+    def.anyArguments = true;
+    def.body = [](const Args &a, CallEnv &) -> Value {
+      if (a.has(0) && a.at(0).isClip())
+        return a.at(0);
+      Fail(a, "needs a clip as its first argument");
+    };
+    t.add(std::move(def));
+  }
+}
+
 } // namespace
 
 const FunctionTable &BuiltinFunctions() {
@@ -582,6 +625,7 @@ const FunctionTable &BuiltinFunctions() {
     AddColour(t);
     AddProperties(t);
     AddEnvironment(t);
+    AddAudio(t);
     return t;
   }();
   return table;
