@@ -26,7 +26,22 @@ const YuvTables &Tables() {
   return tables;
 }
 
-inline std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(std::clamp(v >> 16, 0, 255)); }
+// 0..255 for any sum the tables can give, looked up instead of compared.
+struct ClampTable {
+  static constexpr int kOffset = 512;
+  std::array<std::uint8_t, 1536> value{};
+  ClampTable() {
+    for (int i = 0; i < 1536; ++i)
+      value[static_cast<size_t>(i)] = static_cast<std::uint8_t>(std::clamp(i - kOffset, 0, 255));
+  }
+};
+
+const ClampTable &Clamps() {
+  static const ClampTable table;
+  return table;
+}
+
+inline std::uint8_t Clamp(int v) { return Clamps().value[static_cast<size_t>((v >> 16) + ClampTable::kOffset)]; }
 
 inline void Put(std::uint8_t *rgb, int y, int u, int v, const YuvTables &t) {
   const int yy = t.y[y];
@@ -43,16 +58,28 @@ void FrameToRgb(const Frame &frame, RgbImage &out) {
     out.resize(w, h);
   const YuvTables &t = Tables();
   switch (frame.format) {
-  case PixelFormat::YV12:
+  case PixelFormat::YV12: {
+    const std::uint8_t *clamp = Clamps().value.data() + ClampTable::kOffset;
     for (int y = 0; y < h; ++y) {
       const std::uint8_t *ys = frame.row(0, y);
       const std::uint8_t *us = frame.row(1, y / 2);
       const std::uint8_t *vs = frame.row(2, y / 2);
       std::uint8_t *dst = out.at(0, y);
-      for (int x = 0; x < w; ++x, dst += 3)
-        Put(dst, ys[x], us[x / 2], vs[x / 2], t);
+      // One chroma sample serves two pixels.
+      for (int x = 0; x < w; x += 2) {
+        const int u = us[x / 2], v = vs[x / 2];
+        const int r = t.rv[v], g = t.gu[u] + t.gv[v], b = t.bu[u];
+        const int pair = std::min(2, w - x);
+        for (int k = 0; k < pair; ++k, dst += 3) {
+          const int yy = t.y[ys[x + k]];
+          dst[0] = clamp[(yy + r) >> 16];
+          dst[1] = clamp[(yy + g) >> 16];
+          dst[2] = clamp[(yy + b) >> 16];
+        }
+      }
     }
     break;
+  }
   case PixelFormat::YUY2:
     for (int y = 0; y < h; ++y) {
       const std::uint8_t *s = frame.row(0, y);

@@ -81,8 +81,11 @@ std::uint64_t HashFrame(const engine::Frame &frame) {
 
 std::vector<std::uint64_t> ReferenceDecode(const std::vector<fs::path> &files, std::vector<int> *numbers) {
   std::string url = "concat:";
-  for (size_t i = 0; i < files.size(); ++i)
-    url += (i ? "|" : "") + files[i].string();
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (i)
+      url += '|';
+    url += files[i].string();
+  }
   AVFormatContext *demux = nullptr;
   if (avformat_open_input(&demux, url.c_str(), av_find_input_format("mpeg"), nullptr) < 0)
     throw std::runtime_error("reference decode: cannot open " + url);

@@ -1,0 +1,248 @@
+// The frame engine against plain FFmpeg on a ten-minute PAL sample rip.
+//
+//   engine_bench [FOLDER] [--minutes M]
+//
+// Makes the rip in FOLDER (default /tmp/reelwork-bench) unless it is there,
+// then measures, in one run: a plain libavformat demux pass over the VOB
+// files, the index build, reopening with the index kept (in memory and from
+// the disk cache) plus the first frame, random frames, next frames, decoding
+// one GOP with plain libavcodec, and the index's memory per frame.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "engine/mpeg2_index.h"
+#include "engine/mpeg2_source.h"
+#include "engine/sample_media.h"
+#include "engine/video.h"
+
+namespace fs = std::filesystem;
+using namespace reelwork;
+using namespace reelwork::engine;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5))];
+}
+
+std::string ConcatUrl(const std::vector<fs::path> &files) {
+  std::string url = "concat:";
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (i)
+      url += '|';
+    url += files[i].string();
+  }
+  return url;
+}
+
+// The equivalent of `ffmpeg -i VOB -map 0:v -c copy -f null -`: open, probe,
+// read every packet, keep the video ones.
+double PlainDemuxMs(const std::vector<fs::path> &files, long &videoPackets) {
+  const auto t0 = Clock::now();
+  AVFormatContext *demux = nullptr;
+  if (avformat_open_input(&demux, ConcatUrl(files).c_str(), nullptr, nullptr) < 0)
+    return -1;
+  avformat_find_stream_info(demux, nullptr);
+  const int video = av_find_best_stream(demux, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  AVPacket *packet = av_packet_alloc();
+  videoPackets = 0;
+  while (av_read_frame(demux, packet) >= 0) {
+    videoPackets += packet->stream_index == video;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&demux);
+  return Ms(t0, Clock::now());
+}
+
+// Decoding whole GOPs with plain libavcodec: the packets of a GOP (from one
+// key frame up to the next) are read first, then timed from a flushed decoder
+// until every frame they give is out.
+double PlainGopDecodeMs(const std::vector<fs::path> &files, int gops) {
+  AVFormatContext *demux = nullptr;
+  if (avformat_open_input(&demux, ConcatUrl(files).c_str(), av_find_input_format("mpeg"), nullptr) < 0)
+    return -1;
+  avformat_find_stream_info(demux, nullptr);
+  const int video = av_find_best_stream(demux, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  std::vector<std::vector<AVPacket *>> groups;
+  AVPacket *packet = av_packet_alloc();
+  while (av_read_frame(demux, packet) >= 0 && static_cast<int>(groups.size()) <= gops + 40) {
+    if (packet->stream_index == video) {
+      if ((packet->flags & AV_PKT_FLAG_KEY) || groups.empty())
+        groups.emplace_back();
+      groups.back().push_back(av_packet_clone(packet));
+    }
+    av_packet_unref(packet);
+  }
+  const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
+  AVCodecContext *dec = avcodec_alloc_context3(codec);
+  dec->thread_count = 1;
+  avcodec_open2(dec, codec, nullptr);
+  AVFrame *frame = av_frame_alloc();
+  std::vector<double> times;
+  // Skip the first groups (start-up) and the last (cut off).
+  for (size_t g = 20; g + 1 < groups.size() && static_cast<int>(times.size()) < gops; ++g) {
+    avcodec_flush_buffers(dec);
+    const auto t0 = Clock::now();
+    for (AVPacket *p : groups[g]) {
+      avcodec_send_packet(dec, p);
+      while (avcodec_receive_frame(dec, frame) == 0)
+        av_frame_unref(frame);
+    }
+    avcodec_send_packet(dec, nullptr);
+    while (avcodec_receive_frame(dec, frame) == 0)
+      av_frame_unref(frame);
+    times.push_back(Ms(t0, Clock::now()));
+    avcodec_flush_buffers(dec);
+  }
+  for (auto &g : groups)
+    for (AVPacket *p : g)
+      av_packet_free(&p);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&dec);
+  avformat_close_input(&demux);
+  return times.empty() ? -1 : Percentile(times, 0.5);
+}
+
+void WarmPageCache(const std::vector<fs::path> &files) {
+  std::vector<char> buf(1 << 20);
+  for (const auto &f : files) {
+    std::ifstream in(f, std::ios::binary);
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+    }
+  }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  fs::path folder = "/tmp/reelwork-bench";
+  double minutes = 10;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--minutes") == 0 && i + 1 < argc)
+      minutes = std::atof(argv[++i]);
+    else
+      folder = argv[i];
+  }
+  av_log_set_level(AV_LOG_ERROR);
+  const fs::path d2v = folder / "VTS_01_1.d2v";
+  if (!fs::exists(d2v)) {
+    SampleOptions o;
+    o.seconds = minutes * 60;
+    const auto t0 = Clock::now();
+    WriteSampleRip(folder, o);
+    std::printf("sample rip made in %.1f s\n", Ms(t0, Clock::now()) / 1000);
+  }
+  const fs::path script = folder / "bench.avs";
+  std::ofstream(script) << "mpeg2source(\"VTS_01_1.d2v\")\r\n";
+  const fs::path cache = folder / "cache";
+  fs::remove_all(cache);
+  ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+
+  std::vector<fs::path> files;
+  for (int i = 1; fs::exists(folder / ("VTS_01_" + std::to_string(i) + ".VOB")); ++i)
+    files.push_back(folder / ("VTS_01_" + std::to_string(i) + ".VOB"));
+  std::uintmax_t bytes = 0;
+  for (const auto &f : files)
+    bytes += fs::file_size(f);
+  WarmPageCache(files);
+  std::printf("source: %zu VOB file(s), %.1f MB\n", files.size(), static_cast<double>(bytes) / 1e6);
+
+  // Plain demux and index build, best of three each (page cache warm).
+  long packets = 0;
+  std::vector<double> demux, build;
+  IndexPtr index;
+  for (int i = 0; i < 3; ++i) {
+    demux.push_back(PlainDemuxMs(files, packets));
+    const auto t0 = Clock::now();
+    index = BuildMpeg2Index(files, IndexKey(files), {});
+    build.push_back(Ms(t0, Clock::now()));
+  }
+  const double demuxMs = *std::min_element(demux.begin(), demux.end());
+  const double buildMs = *std::min_element(build.begin(), build.end());
+  std::printf("plain demux pass (libavformat):   %8.1f ms  (%.2f s/GB, %ld video packets)\n", demuxMs,
+              demuxMs / 1000 / (static_cast<double>(bytes) / 1e9), packets);
+  std::printf("index build:                      %8.1f ms  (%.2f s/GB) -> speed %.2fx the demux pass (target >= 0.8)\n",
+              buildMs, buildMs / 1000 / (static_cast<double>(bytes) / 1e9), demuxMs / buildMs);
+  std::printf("frames: %d, index memory: %.1f bytes/frame (target <= 64)\n", index->frameCount(),
+              static_cast<double>(index->memoryBytes()) / index->frameCount());
+
+  // First opening (builds and stores the index), then reopenings.
+  RgbImage image;
+  {
+    const auto t0 = Clock::now();
+    auto video = ScriptVideo::open(script.string());
+    video->frame(0, image);
+    std::printf("first open (index built) + frame 0: %8.1f ms\n", Ms(t0, Clock::now()));
+  }
+  std::vector<double> reopenMemory, reopenDisk;
+  for (int i = 0; i < 10; ++i) {
+    auto t0 = Clock::now();
+    {
+      auto video = ScriptVideo::open(script.string());
+      video->frame(0, image);
+    }
+    reopenMemory.push_back(Ms(t0, Clock::now()));
+    ForgetIndexesInMemory(); // as a new run of the program
+    t0 = Clock::now();
+    {
+      auto video = ScriptVideo::open(script.string());
+      video->frame(0, image);
+    }
+    reopenDisk.push_back(Ms(t0, Clock::now()));
+  }
+  std::printf("reopen + frame 0, index in memory:   median %6.2f ms (target <= 30)\n", Percentile(reopenMemory, 0.5));
+  std::printf("reopen + frame 0, index from disk:   median %6.2f ms (target <= 30)\n", Percentile(reopenDisk, 0.5));
+
+  // Random and next frames, through the script (RGB24 out) and at the source.
+  auto video = ScriptVideo::open(script.string());
+  auto source = MakeMpeg2SourceFromFiles(files, {});
+  const int count = video->properties().frameCount;
+  std::mt19937 random(2024);
+  std::vector<double> randomRgb, nextRgb, randomSource, nextSource;
+  for (int i = 0; i < 300; ++i) {
+    const int n = static_cast<int>(random() % static_cast<unsigned>(count - 1));
+    auto t0 = Clock::now();
+    video->frame(n, image);
+    randomRgb.push_back(Ms(t0, Clock::now()));
+    t0 = Clock::now();
+    video->frame(n + 1, image);
+    nextRgb.push_back(Ms(t0, Clock::now()));
+    t0 = Clock::now();
+    source->frame(n);
+    randomSource.push_back(Ms(t0, Clock::now()));
+    t0 = Clock::now();
+    source->frame(n + 1);
+    nextSource.push_back(Ms(t0, Clock::now()));
+  }
+  const double gopMs = PlainGopDecodeMs(files, 100);
+  std::printf("plain libavcodec, one GOP decoded: median %6.2f ms\n", gopMs);
+  std::printf("random frame (YV12 at the source): median %6.2f ms, p95 %6.2f ms -> median %.2fx one GOP (target <= 1.5)\n",
+              Percentile(randomSource, 0.5), Percentile(randomSource, 0.95), Percentile(randomSource, 0.5) / gopMs);
+  std::printf("random frame (RGB24 from script):  median %6.2f ms, p95 %6.2f ms -> median %.2fx one GOP\n",
+              Percentile(randomRgb, 0.5), Percentile(randomRgb, 0.95), Percentile(randomRgb, 0.5) / gopMs);
+  std::printf("next frame (YV12 at the source):   median %6.2f ms, p95 %6.2f ms (target <= 3)\n",
+              Percentile(nextSource, 0.5), Percentile(nextSource, 0.95));
+  std::printf("next frame (RGB24 from script):    median %6.2f ms, p95 %6.2f ms (target <= 3)\n",
+              Percentile(nextRgb, 0.5), Percentile(nextRgb, 0.95));
+  return 0;
+}
