@@ -57,6 +57,9 @@ TEST(FilterShape, EveryGeometryFilterOnPalSource) {
       {"AssumeFPS(30000,1001)", {720, 576, 100, 30000, 1001, false}},
       {"AddBorders(8,16,8,16)", {736, 608, 100, 25, 1, false}},
       {"ChangeFPS(50)", {720, 576, 200, 50, 1, false}},
+      {"StackHorizontal(last, last)", {1440, 576, 100, 25, 1, false}},
+      {"StackVertical(last, last.Trim(0,9))", {720, 1152, 100, 25, 1, false}},
+      {"DeleteFrame(3).DuplicateFrame(0).FreezeFrame(0,5,9)", {720, 576, 100, 25, 1, false}},
       {"KillAudio().Levels(16,1.0,235,0,255)", {720, 576, 100, 25, 1, false}},
   };
   for (const auto &c : cases)
@@ -157,6 +160,12 @@ TEST(FrameSelection, TrimStartsWithTheFirstFrameAsked) {
   ASSERT_EQ(c->info().frameCount, 10);
   EXPECT_EQ(LumaRow(*c->frame(0), 0), 40);
   EXPECT_EQ(LumaRow(*c->frame(9), 0), 76);
+}
+
+TEST(FrameSelection, DeleteAndDuplicateShiftTheFramesAfterThem) {
+  EXPECT_EQ(LumaRow(*Build(kSource + "DeleteFrame(3)")->frame(3), 0), 16);
+  EXPECT_EQ(LumaRow(*Build(kSource + "DuplicateFrame(3)")->frame(4), 0), 12);
+  EXPECT_EQ(LumaRow(*Build(kSource + "FreezeFrame(2,4,9)")->frame(3), 0), 36);
 }
 
 TEST(FrameSelection, SelectEvenAndOddTakeAlternateFrames) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/clip.h"
 
@@ -63,6 +64,12 @@ ClipPtr MakeFlipVertical(ClipPtr child);
 ClipPtr MakeAssumeFps(ClipPtr child, int num, int den);
 ClipPtr MakeChangeFps(ClipPtr child, int num, int den);
 ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name);
+// Pictures side by side (horizontal) or one above the other.
+ClipPtr MakeStack(const std::vector<ClipPtr> &clips, bool horizontal, const std::string &name);
+// Frame n removed, repeated once, or frames first..last all showing `source`.
+ClipPtr MakeDeleteFrame(ClipPtr child, int n);
+ClipPtr MakeDuplicateFrame(ClipPtr child, int n);
+ClipPtr MakeFreezeFrame(ClipPtr child, int first, int last, int source);
 
 // --- colour ---------------------------------------------------------------
 

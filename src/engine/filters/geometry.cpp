@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -410,6 +411,61 @@ public:
   }
 };
 
+// Output frame n shows child frame map(n) for an arbitrary map.
+class FrameMap : public Remap {
+public:
+  FrameMap(ClipPtr child, int count, std::function<int(int)> f) : Remap(std::move(child)), f_(std::move(f)) {
+    vi_.frameCount = count;
+    if (count > 0)
+      settle();
+  }
+
+protected:
+  int map(int n) const override { return f_(n); }
+
+private:
+  std::function<int(int)> f_;
+};
+
+class Stack : public ParityClip {
+public:
+  Stack(std::vector<ClipPtr> clips, bool horizontal)
+      : clips_(std::move(clips)), horizontal_(horizontal), vi_(clips_[0]->info()) {
+    for (size_t k = 1; k < clips_.size(); ++k) {
+      const ClipInfo &o = clips_[k]->info();
+      if (horizontal_)
+        vi_.width += o.width;
+      else
+        vi_.height += o.height;
+      vi_.frameCount = std::max(vi_.frameCount, o.frameCount);
+    }
+  }
+  const ClipInfo &info() const override { return vi_; }
+  bool topField(int n) const override { return TopFieldOf(*clips_[0], n); }
+  FramePtr frame(int n) override {
+    auto out = std::make_shared<Frame>();
+    out->allocate(vi_.format, vi_.width, vi_.height);
+    int offset = 0;
+    for (const ClipPtr &c : clips_) {
+      FramePtr f = c->frame(std::min(n, c->info().frameCount - 1));
+      for (int p = 0; p < PlaneCount(vi_.format); ++p) {
+        const int bytes = PlaneRowBytes(*f, p);
+        const int xoff = horizontal_ ? PlaneXBytes(vi_.format, p, offset) : 0;
+        const int yoff = horizontal_ ? 0 : PlaneY(vi_.format, p, offset);
+        for (int y = 0; y < PlaneRows(*f, p); ++y)
+          std::memcpy(out->row(p, y + yoff) + xoff, f->row(p, y), bytes);
+      }
+      offset += horizontal_ ? f->width : f->height;
+    }
+    return out;
+  }
+
+private:
+  std::vector<ClipPtr> clips_;
+  bool horizontal_;
+  ClipInfo vi_;
+};
+
 class Splice : public ParityClip {
 public:
   Splice(ClipPtr a, ClipPtr b) : a_(std::move(a)), b_(std::move(b)), vi_(a_->info()) {
@@ -538,6 +594,52 @@ ClipPtr MakeAddBorders(ClipPtr child, int left, int top, int right, int bottom, 
 
 ClipPtr MakeComplementParity(ClipPtr child) { return std::make_shared<ComplementParity>(std::move(child)); }
 ClipPtr MakeSwapFields(ClipPtr child) { return std::make_shared<SwapFields>(std::move(child)); }
+
+ClipPtr MakeStack(const std::vector<ClipPtr> &clips, bool horizontal, const std::string &name) {
+  if (clips.empty())
+    throw EngineError(name + ": there are no clips to stack");
+  const ClipInfo &first = clips[0]->info();
+  long long along = 0;
+  for (const ClipPtr &c : clips) {
+    const ClipInfo &o = c->info();
+    if (o.format != first.format)
+      throw EngineError(name + ": the clips differ in pixel format");
+    if (horizontal ? o.height != first.height : o.width != first.width)
+      throw EngineError(name + (horizontal ? ": the clips differ in height" : ": the clips differ in width"));
+    if (o.frameCount <= 0)
+      throw EngineError(name + ": a clip has no frames");
+    along += horizontal ? o.width : o.height;
+  }
+  if (along > kMaxSide ||
+      SizeTooLarge(horizontal ? static_cast<int>(along) : first.width, horizontal ? first.height : static_cast<int>(along)))
+    throw EngineError(name + ": the picture would be too large");
+  return std::make_shared<Stack>(clips, horizontal);
+}
+
+ClipPtr MakeDeleteFrame(ClipPtr child, int n) {
+  const int count = child->info().frameCount;
+  if (n < 0 || n >= count)
+    throw EngineError("DeleteFrame: frame " + Str(n) + " is outside the clip (frames 0 to " + Str(count - 1) + ")");
+  return std::make_shared<FrameMap>(std::move(child), count - 1, [n](int k) { return k < n ? k : k + 1; });
+}
+
+ClipPtr MakeDuplicateFrame(ClipPtr child, int n) {
+  const int count = child->info().frameCount;
+  if (n < 0 || n >= count)
+    throw EngineError("DuplicateFrame: frame " + Str(n) + " is outside the clip (frames 0 to " + Str(count - 1) +
+                      ")");
+  if (count == std::numeric_limits<int>::max())
+    throw EngineError("DuplicateFrame: the clip has too many frames");
+  return std::make_shared<FrameMap>(std::move(child), count + 1, [n](int k) { return k <= n ? k : k - 1; });
+}
+
+ClipPtr MakeFreezeFrame(ClipPtr child, int first, int last, int source) {
+  const int count = child->info().frameCount;
+  if (source < 0 || source >= count)
+    throw EngineError("FreezeFrame: the source frame " + Str(source) + " is outside the clip");
+  return std::make_shared<FrameMap>(std::move(child), count,
+                                    [=](int k) { return k >= first && k <= last ? source : k; });
+}
 
 ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name) {
   const ClipInfo &x = a->info(), &y = b->info();

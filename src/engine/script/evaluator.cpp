@@ -74,8 +74,6 @@ public:
       case Stmt::Kind::Assign: {
         const std::string key = Lower(s.name);
         Value v = eval(*s.expr);
-        if (v.isVoid())
-          throw ScriptError(s.line, "'" + s.name + "' cannot be given a value: the right side gives nothing");
         if (key == "last" && !v.isClip())
           throw ScriptError(s.line, "'last' can only hold a clip, not " + v.describe());
         if (key == "last")

@@ -407,6 +407,23 @@ void AddGeometry(FunctionTable &t) {
   t.add({"ComplementParity", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeComplementParity(a.clip(0))); }});
   t.add({"SwapFields", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeSwapFields(a.clip(0))); }});
+  for (const char *nm : {"StackHorizontal", "StackVertical"}) {
+    const std::string name = nm;
+    t.add({name, Sig("clip:c c2:c c3:c? c4:c? c5:c? c6:c? c7:c? c8:c?"), [name](const Args &a, CallEnv &) {
+             std::vector<ClipPtr> clips;
+             for (size_t k = 0; k < 8; ++k)
+               if (a.has(k))
+                 clips.push_back(a.clip(k));
+             return Clip(f::MakeStack(clips, name == "StackHorizontal", name));
+           }});
+  }
+  t.add({"DeleteFrame", Sig("clip:c frame:i"),
+         [](const Args &a, CallEnv &) { return Clip(f::MakeDeleteFrame(a.clip(0), a.getInt(1, 0))); }});
+  t.add({"DuplicateFrame", Sig("clip:c frame:i"),
+         [](const Args &a, CallEnv &) { return Clip(f::MakeDuplicateFrame(a.clip(0), a.getInt(1, 0))); }});
+  t.add({"FreezeFrame", Sig("clip:c first_frame:i last_frame:i source_frame:i"), [](const Args &a, CallEnv &) {
+           return Clip(f::MakeFreezeFrame(a.clip(0), a.getInt(1, 0), a.getInt(2, 0), a.getInt(3, 0)));
+         }});
   t.add({"UnalignedSplice", Sig("clip:c other:c"), [](const Args &a, CallEnv &) {
            return Clip(f::MakeSplice(a.clip(0), a.clip(1), "UnalignedSplice"));
          }});
