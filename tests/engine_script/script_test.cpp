@@ -126,6 +126,18 @@ TEST(WrittenScripts, SourcePathsAreTakenFromTheScriptFolder) {
   EXPECT_EQ(src.lastPath, "/films/rip/MOVIE.D2V"); // a Windows path falls back to the script's folder
 }
 
+TEST(WrittenScripts, TheProjectIsFoundWhateverTheCaseOfItsName) {
+  const auto dir = std::filesystem::temp_directory_path() / "reelwork_script_case_test";
+  std::filesystem::create_directories(dir / "Rip");
+  std::ofstream(dir / "Rip" / "movie.d2v") << "DVD2AVIProjectFile\n";
+  FakeSource src;
+  RunScript("mpeg2source(\"MOVIE.D2V\")", &src, (dir / "Rip").string());
+  EXPECT_EQ(src.lastPath, (dir / "Rip" / "movie.d2v").string());
+  RunScript("mpeg2source(\"rip/Movie.d2v\")", &src, dir.string());
+  EXPECT_EQ(src.lastPath, (dir / "Rip" / "movie.d2v").string());
+  std::filesystem::remove_all(dir);
+}
+
 // ---- the language -----------------------------------------------------------
 
 TEST(Language, StatementsVariablesAndLast) {
@@ -265,6 +277,16 @@ TEST(Errors, EachRefusalNamesTheLineAndTheReason) {
   };
   for (const auto &c : cases)
     EXPECT_EQ(ErrorOf(c.script), c.expected) << c.script;
+}
+
+// Found by the fuzz run: the end of Trim(5, -2147483647) overflowed, and
+// Crop's right edge with a huge left offset did as well.
+TEST(Errors, HugeArgumentsDoNotOverflow) {
+  EXPECT_EQ(Build("mpeg2source(\"movie.d2v\")\nTrim(5, -2147483647)")->info().frameCount, 95);
+  EXPECT_EQ(ErrorOf("mpeg2source(\"movie.d2v\")\nCrop(2147483646, 0, 2147483646, 0)"),
+            "line 2: Crop: cropping 2147483646,0 to 2147483646x576 does not fit inside the 720x576 picture");
+  EXPECT_EQ(ErrorOf("BlankClip(length=2147483647)\nSeparateFields()"),
+            "line 2: SeparateFields: the clip has too many frames");
 }
 
 TEST(Errors, ScriptFilesThatCannotBeReadAreRefused) {
