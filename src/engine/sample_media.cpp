@@ -86,7 +86,7 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
   try {
     enc->width = w;
     enc->height = h;
-    enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    enc->pix_fmt = o.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
     enc->time_base = o.ntsc ? AVRational{1001, 30000} : AVRational{1, 25};
     enc->framerate = o.ntsc ? AVRational{30000, 1001} : AVRational{25, 1};
     enc->gop_size = o.ntsc ? 15 : 12;
@@ -129,7 +129,7 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
 
     Frame frame;
     frame.allocate(PixelFormat::YV12, w, h);
-    picture->format = AV_PIX_FMT_YUV420P;
+    picture->format = enc->pix_fmt;
     picture->width = w;
     picture->height = h;
     if (av_frame_get_buffer(picture, 0) < 0)
@@ -154,10 +154,11 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
       if (av_frame_make_writable(picture) < 0)
         Fail("out of memory");
       for (int p = 0; p < 3; ++p) {
-        const int rows = p == 0 ? h : (h + 1) / 2;
+        // 4:2:2 takes each chroma row of the 4:2:0 drawing twice.
+        const int rows = p == 0 || o.chroma422 ? h : (h + 1) / 2;
         for (int y = 0; y < rows; ++y)
-          std::memcpy(picture->data[p] + static_cast<ptrdiff_t>(y) * picture->linesize[p], frame.row(p, y),
-                      static_cast<size_t>(frame.stride[p]));
+          std::memcpy(picture->data[p] + static_cast<ptrdiff_t>(y) * picture->linesize[p],
+                      frame.row(p, p > 0 && o.chroma422 ? y / 2 : y), static_cast<size_t>(frame.stride[p]));
       }
       picture->pts = i;
       picture->interlaced_frame = 1;

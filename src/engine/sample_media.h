@@ -22,6 +22,7 @@ struct SampleOptions {
   bool clockRestart = false; // the second half is a recording of its own whose clock starts again
   int quantizer = 4;     // fixed MPEG-2 quantizer (2 = best)
   bool withAudioFile = true; // the AC3 file beside the VOBs
+  bool chroma422 = false;    // 4:2:2 video, as studio masters have it (DVDs are 4:2:0)
 };
 
 struct SampleRip {

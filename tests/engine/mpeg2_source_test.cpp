@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "engine/mpeg2_index.h"
 #include "engine/mpeg2_source.h"
+#include "engine/program_stream.h"
 #include "engine/sample_media.h"
 #include "support/media_fixture.h"
 
@@ -199,6 +201,93 @@ TEST(Mpeg2Source, PropertiesComeFromTheSequenceHeader) {
   EXPECT_EQ(info.format, PixelFormat::YV12);
   FramePtr f = clip->frame(info.frameCount - 1);
   EXPECT_EQ(ReadFrameNumber(*f), info.frameCount - 1);
+}
+
+} // namespace
+
+namespace {
+
+std::string ReadAll(const fs::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void ExpectSameFramesInReverse(Clip &clip, const std::vector<std::uint64_t> &reference) {
+  ASSERT_EQ(clip.info().frameCount, static_cast<int>(reference.size()));
+  for (int n = clip.info().frameCount - 1; n >= 0; --n)
+    EXPECT_EQ(HashFrame(*clip.frame(n)), reference[static_cast<size_t>(n)]) << "frame " << n;
+}
+
+// A rip cut inside a title starts with an open GOP whose leading B-frames
+// refer to a GOP that is not there: a sequential decode drops them, and so
+// must the frame numbering.
+TEST(Mpeg2Source, StreamStartingWithAnOpenGopDropsItsUnreferencedBFrames) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  const auto rip = reelwork::testing::MakeTestRip(folder.path() / "full", Options(2, true, 1, false));
+  const std::string vob = ReadAll(rip.vobs[0]);
+  // The navigation pack of the second VOBU (each starts at an I-picture).
+  const std::string nav("\0\0\x01\xBF", 4);
+  size_t second = vob.find(nav);
+  const size_t firstPack = second / 2048;
+  while (second != std::string::npos && second / 2048 == firstPack)
+    second = vob.find(nav, second + 4);
+  ASSERT_NE(second, std::string::npos);
+  const fs::path cut = folder.path() / "CUT.VOB";
+  std::ofstream(cut, std::ios::binary) << vob.substr(second / 2048 * 2048);
+
+  std::vector<int> numbers;
+  const auto reference = reelwork::testing::ReferenceDecode({cut}, &numbers);
+  auto clip = MakeMpeg2SourceFromFiles({cut}, {});
+  ExpectSameFramesInReverse(*clip, reference);
+  const auto index = IndexOfSource(*clip);
+  EXPECT_GT(index->pictures.size(), static_cast<size_t>(index->frameCount())) << "no B-frame was dropped";
+  EXPECT_GT(numbers.front(), 0);
+}
+
+// Projects may also name bare MPEG-2 video files (.m2v) instead of VOBs.
+TEST(Mpeg2Source, BareElementaryStreamFile) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  const auto rip = reelwork::testing::MakeTestRip(folder.path(), Options(2, true, 1, false));
+  const fs::path m2v = folder.path() / "movie.m2v";
+  {
+    ConcatenatedFiles files(rip.vobs);
+    ProgramStreamReader reader(files);
+    std::ofstream out(m2v, std::ios::binary);
+    VideoChunk chunk;
+    while (reader.next(chunk))
+      out.write(reinterpret_cast<const char *>(chunk.data), static_cast<std::streamsize>(chunk.size));
+  }
+  const auto reference = reelwork::testing::ReferenceDecode(rip.vobs);
+  auto clip = MakeMpeg2SourceFromFiles({m2v}, {});
+  EXPECT_TRUE(IndexOfSource(*clip)->elementaryStream);
+  ExpectSameFramesInReverse(*clip, reference);
+}
+
+} // namespace
+
+namespace {
+
+// 4:2:2 video comes out as YV12 of the same size.
+TEST(Mpeg2Source, ChromaOf422VideoIsHalvedVertically) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  auto options = Options(1, true, 1, false);
+  options.chroma422 = true;
+  const auto rip = reelwork::testing::MakeTestRip(folder.path(), options);
+  auto clip = MakeMpeg2SourceFromFiles(rip.vobs, {});
+  EXPECT_EQ(IndexOfSource(*clip)->chromaFormat, 2);
+  for (int n : {8, 3, 0, 5}) { // the dark scene (the end titles are grey)
+    FramePtr f = clip->frame(n);
+    ASSERT_EQ(f->format, PixelFormat::YV12);
+    ASSERT_EQ(f->width, 352);
+    ASSERT_EQ(f->height, 288);
+    EXPECT_EQ(ReadFrameNumber(*f), n);
+    // The dark scene's bluish chroma in the middle of the picture, not 4:2:2 rows.
+    EXPECT_NEAR(f->row(1, 100)[20], 142, 6);
+    EXPECT_NEAR(f->row(2, 100)[20], 120, 6);
+  }
 }
 
 } // namespace
