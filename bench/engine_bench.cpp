@@ -148,6 +148,7 @@ int main(int argc, char **argv) {
   if (!fs::exists(d2v)) {
     SampleOptions o;
     o.seconds = minutes * 60;
+    o.grain = 3; // about 5 Mbit/s, as DVD video runs
     const auto t0 = Clock::now();
     WriteSampleRip(folder, o);
     std::printf("sample rip made in %.1f s\n", Ms(t0, Clock::now()) / 1000);
@@ -166,6 +167,7 @@ int main(int argc, char **argv) {
     bytes += fs::file_size(f);
   WarmPageCache(files);
   std::printf("source: %zu VOB file(s), %.1f MB\n", files.size(), static_cast<double>(bytes) / 1e6);
+  std::fflush(stdout);
 
   // Plain demux and index build, best of three each (page cache warm).
   long packets = 0;

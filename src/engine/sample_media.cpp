@@ -63,8 +63,10 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
   if (!codec)
     Fail("this FFmpeg has no MPEG-2 encoder");
   AVCodecContext *enc = avcodec_alloc_context3(codec);
+  AVCodecContext *audio = nullptr;
   AVFormatContext *mux = nullptr;
   AVFrame *picture = av_frame_alloc();
+  AVFrame *sound = av_frame_alloc();
   AVPacket *packet = av_packet_alloc();
   MemoryOutput memory;
   AVIOContext *io = nullptr;
@@ -80,7 +82,9 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
       avio_context_free(&io);
     }
     avcodec_free_context(&enc);
+    avcodec_free_context(&audio);
     av_frame_free(&picture);
+    av_frame_free(&sound);
     av_packet_free(&packet);
   };
   try {
@@ -119,6 +123,31 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
                                   propsSize) < 0)
         av_free(props);
     }
+    // Silent AC3 sound beside the video, as on a disc (private stream 1).
+    AVStream *soundStream = nullptr;
+    if (const AVCodec *ac3 = o.audioInVob ? avcodec_find_encoder(AV_CODEC_ID_AC3) : nullptr) {
+      audio = avcodec_alloc_context3(ac3);
+      audio->sample_rate = 48000;
+      audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+      av_channel_layout_default(&audio->ch_layout, 2);
+      audio->bit_rate = 448000;
+      audio->time_base = {1, 48000};
+      if (avcodec_open2(audio, ac3, nullptr) < 0) {
+        avcodec_free_context(&audio);
+      } else {
+        soundStream = avformat_new_stream(mux, nullptr);
+        avcodec_parameters_from_context(soundStream->codecpar, audio);
+        soundStream->time_base = audio->time_base;
+        sound->format = audio->sample_fmt;
+        sound->nb_samples = audio->frame_size;
+        sound->sample_rate = 48000;
+        av_channel_layout_copy(&sound->ch_layout, &audio->ch_layout);
+        if (av_frame_get_buffer(sound, 0) < 0)
+          Fail("out of memory");
+        for (int c = 0; c < 2; ++c)
+          std::memset(sound->extended_data[c], 0, static_cast<size_t>(audio->frame_size) * sizeof(float));
+      }
+    }
     AVDictionary *options = nullptr;
     av_dict_set(&options, "muxrate", "10080000", 0);
     av_dict_set(&options, "packetsize", "2048", 0);
@@ -135,22 +164,22 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
     if (av_frame_get_buffer(picture, 0) < 0)
       Fail("out of memory");
 
-    auto drain = [&](bool flush) {
+    auto drain = [&](AVCodecContext *from, AVStream *to) {
       for (;;) {
-        int e = avcodec_receive_packet(enc, packet);
+        int e = avcodec_receive_packet(from, packet);
         if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
           return;
         if (e < 0)
           Fail("encoding failed: " + AvError(e));
-        av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
-        packet->stream_index = 0;
+        av_packet_rescale_ts(packet, from->time_base, to->time_base);
+        packet->stream_index = to->index;
         if ((e = av_interleaved_write_frame(mux, packet)) < 0)
           Fail("muxing failed: " + AvError(e));
-        (void)flush;
       }
     };
+    std::int64_t samples = 0;
     for (int i = 0; i < count; ++i) {
-      DrawSamplePicture(first + i, total, frame);
+      DrawSamplePicture(first + i, total, frame, o.grain);
       if (av_frame_make_writable(picture) < 0)
         Fail("out of memory");
       for (int p = 0; p < 3; ++p) {
@@ -165,10 +194,23 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
       picture->top_field_first = 1;
       if (int e = avcodec_send_frame(enc, picture); e < 0)
         Fail("encoding failed: " + AvError(e));
-      drain(false);
+      drain(enc, stream);
+      // Sound up to the end of this picture.
+      const std::int64_t until = av_rescale_q(i + 1, enc->time_base, AVRational{1, 48000});
+      while (audio && samples < until) {
+        sound->pts = samples;
+        samples += audio->frame_size;
+        if (int e = avcodec_send_frame(audio, sound); e < 0)
+          Fail("encoding sound failed: " + AvError(e));
+        drain(audio, soundStream);
+      }
     }
     avcodec_send_frame(enc, nullptr);
-    drain(true);
+    drain(enc, stream);
+    if (audio) {
+      avcodec_send_frame(audio, nullptr);
+      drain(audio, soundStream);
+    }
     if (int e = av_write_trailer(mux); e < 0)
       Fail("muxing failed: " + AvError(e));
     avio_flush(mux->pb);
@@ -340,7 +382,7 @@ bool WriteSilentAc3(const fs::path &path, double seconds) {
 
 // ---------------------------------------------------------------------------
 
-void DrawSamplePicture(int n, int total, Frame &f) {
+void DrawSamplePicture(int n, int total, Frame &f, int grain) {
   const int w = f.width, h = f.height;
   const Layout l = LayoutOf(w, h);
   const double t = total > 0 ? static_cast<double>(n) / total : 0.0;
@@ -412,6 +454,20 @@ void DrawSamplePicture(int n, int total, Frame &f) {
       for (int x = x0 / 2; x < (x1 + 1) / 2 && x < cw; ++x) {
         f.row(1, y / 2)[x] = 128;
         f.row(2, y / 2)[x] = 128;
+      }
+    }
+  }
+
+  if (grain > 0) {
+    std::uint32_t state = 2463534242u ^ static_cast<std::uint32_t>(n * 2654435761u);
+    const int span = 2 * grain + 1;
+    for (int y = l.bar; y < h - l.bar; ++y) {
+      std::uint8_t *row = f.row(0, y);
+      for (int x = 0; x < w; ++x) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        row[x] = static_cast<std::uint8_t>(std::clamp(row[x] + static_cast<int>(state % span) - grain, 16, 235));
       }
     }
   }

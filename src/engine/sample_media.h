@@ -22,6 +22,8 @@ struct SampleOptions {
   bool clockRestart = false; // the second half is a recording of its own whose clock starts again
   int quantizer = 4;     // fixed MPEG-2 quantizer (2 = best)
   bool withAudioFile = true; // the AC3 file beside the VOBs
+  bool audioInVob = true;    // silent AC3 sound interleaved in the VOBs
+  int grain = 0;             // film grain: noise of this amplitude (luma steps) over the picture
   bool chroma422 = false;    // 4:2:2 video, as studio masters have it (DVDs are 4:2:0)
 };
 
@@ -44,7 +46,8 @@ SampleRip WriteSampleRip(const std::filesystem::path &folder, const SampleOption
 // read (not a sample picture, or damaged).
 int ReadFrameNumber(const Frame &frame);
 
-// Draws sample picture n of `total` into a YV12 frame of the given size.
-void DrawSamplePicture(int n, int total, Frame &frame);
+// Draws sample picture n of `total` into a YV12 frame of the given size,
+// with film grain of the given amplitude over the picture (not the bars).
+void DrawSamplePicture(int n, int total, Frame &frame, int grain = 0);
 
 } // namespace reelwork::engine
