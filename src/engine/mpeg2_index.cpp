@@ -558,6 +558,21 @@ std::map<std::string, IndexPtr> &MemoryIndexes() {
   return indexes;
 }
 
+// Keeps the cache folder from growing without end: every changed file set
+// leaves an index behind, so the oldest go once there are many.
+void PruneCacheFolder(const fs::path &folder, size_t keep) {
+  std::error_code ec;
+  std::vector<std::pair<fs::file_time_type, fs::path>> entries;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".mpeg2index")
+      entries.emplace_back(it->last_write_time(ec), it->path());
+  if (entries.size() <= keep)
+    return;
+  std::sort(entries.begin(), entries.end());
+  for (size_t i = 0; i + keep < entries.size(); ++i)
+    fs::remove(entries[i].second, ec);
+}
+
 } // namespace
 
 void ForgetIndexesInMemory() {
@@ -589,12 +604,12 @@ IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &pro
     index = BuildMpeg2Index(files, key, progress);
     std::error_code ec;
     fs::create_directories(cachePath.parent_path(), ec);
-    if (!ec)
-      WriteFileAtomically(cachePath, SerializeIndex(*index)); // a cache: failure only costs time
+    if (!ec && WriteFileAtomically(cachePath, SerializeIndex(*index))) // a cache: failure only costs time
+      PruneCacheFolder(cachePath.parent_path(), 200);
   }
   std::lock_guard lock(gMemoryMutex);
   auto &indexes = MemoryIndexes();
-  if (indexes.size() >= 8)
+  if (indexes.size() >= 4)
     indexes.erase(indexes.begin());
   indexes[key] = index;
   return index;

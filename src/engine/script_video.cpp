@@ -21,7 +21,14 @@ public:
   void frame(int n, RgbImage &out) override {
     const int last = properties_.frameCount - 1;
     const int clamped = n < 0 ? 0 : (n > last ? last : n);
-    FramePtr f = clip_->frame(clamped);
+    FramePtr f;
+    try {
+      f = clip_->frame(clamped);
+    } catch (const EngineError &) {
+      throw;
+    } catch (const std::exception &e) { // out of memory and the like: one kind of failure for the caller
+      throw EngineError("frame " + std::to_string(clamped) + ": " + e.what());
+    }
     if (!f)
       throw EngineError("frame " + std::to_string(clamped) + " could not be made");
     FrameToRgb(*f, out);
@@ -35,7 +42,14 @@ private:
 } // namespace
 
 std::unique_ptr<ScriptVideo> ScriptVideo::open(const std::string &scriptPath, const ProgressFn &progress) {
-  ClipPtr clip = BuildScriptClip(scriptPath, progress);
+  ClipPtr clip;
+  try {
+    clip = BuildScriptClip(scriptPath, progress);
+  } catch (const EngineError &) {
+    throw;
+  } catch (const std::exception &e) {
+    throw EngineError(e.what());
+  }
   if (!clip)
     throw EngineError("the script gives no video");
   return std::make_unique<ClipVideo>(std::move(clip));

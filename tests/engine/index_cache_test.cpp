@@ -128,6 +128,28 @@ TEST_F(IndexCache, DamagedCacheFilesAreIgnored) {
   EXPECT_EQ(repaired, good);
 }
 
+TEST_F(IndexCache, OldIndexesAreRemovedWhenMany) {
+  const fs::path folder = cache_.folder() / "reelwork";
+  fs::create_directories(folder);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  for (int i = 0; i < 250; ++i) {
+    const fs::path p = folder / ("old" + std::to_string(i) + ".mpeg2index");
+    std::ofstream(p) << "x";
+    fs::last_write_time(p, old + std::chrono::seconds(i));
+  }
+  std::ofstream(folder / "notes.txt") << "not an index";
+  bool built = false;
+  const IndexPtr index = Get(built);
+  size_t count = 0;
+  for (const auto &entry : fs::directory_iterator(folder))
+    count += entry.path().extension() == ".mpeg2index";
+  EXPECT_EQ(count, 200u);
+  EXPECT_TRUE(fs::exists(IndexCachePath(index->key)));
+  EXPECT_FALSE(fs::exists(folder / "old0.mpeg2index"));
+  EXPECT_TRUE(fs::exists(folder / "old249.mpeg2index"));
+  EXPECT_TRUE(fs::exists(folder / "notes.txt"));
+}
+
 TEST_F(IndexCache, ProgressRisesToOne) {
   std::vector<double> reported;
   GetMpeg2Index(rip_.vobs, [&](double f) { reported.push_back(f); });
