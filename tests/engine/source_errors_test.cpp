@@ -130,4 +130,54 @@ TEST_F(SourceErrors, DamagedPicturesNeverCrash) {
   EXPECT_GT(delivered + refused, 0);
 }
 
+// Random damage anywhere in a VOB: the opening either succeeds or gives a
+// reason, and so does every frame asked for afterwards.
+TEST(SourceFuzz, DamagedVobsAreOpenedOrRefusedCleanly) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  SampleOptions o;
+  o.seconds = 1;
+  o.width = 176;
+  o.height = 144;
+  const auto rip = reelwork::testing::MakeTestRip(folder.path() / "rip", o);
+  std::ifstream in(rip.vobs[0], std::ios::binary);
+  const std::string vob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::mt19937 random(2718);
+  int opened = 0, refused = 0;
+  for (int i = 0; i < 60; ++i) {
+    std::string bytes = vob;
+    const int edits = 1 + static_cast<int>(random() % 8);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = random() % bytes.size();
+      switch (random() % 4) {
+      case 0: bytes[at] = static_cast<char>(random()); break;                       // one byte
+      case 1: bytes[at] ^= static_cast<char>(1 << (random() % 8)); break;           // one bit
+      case 2: bytes.replace(at, std::min<size_t>(16, bytes.size() - at), 16, '\0'); break; // a run of zeros
+      case 3: bytes.insert(at, bytes.substr(random() % bytes.size(), 1 + random() % 64)); break;
+      }
+    }
+    const fs::path path = folder.path() / ("M" + std::to_string(i) + ".VOB");
+    std::ofstream(path, std::ios::binary) << bytes;
+    try {
+      auto clip = MakeMpeg2SourceFromFiles({path}, {});
+      ++opened;
+      const int count = clip->info().frameCount;
+      for (int n : {count - 1, 0, count / 2, count / 2 + 1}) {
+        try {
+          clip->frame(n);
+        } catch (const EngineError &e) {
+          EXPECT_EQ(std::string(e.what()).rfind("mpeg2source: ", 0), 0u) << e.what();
+        }
+      }
+    } catch (const EngineError &e) {
+      ++refused;
+      EXPECT_EQ(std::string(e.what()).rfind("mpeg2source: ", 0), 0u) << e.what();
+    }
+  }
+  EXPECT_GT(opened, 0);
+  EXPECT_GT(refused, 0);
+  RecordProperty("opened", opened);
+  RecordProperty("refused", refused);
+}
+
 } // namespace
