@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
-#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,6 +22,8 @@
 #include "common/text_file.h"
 #include "preview/tick_slider.h"
 #include "script/filter_list.h"
+#include "preview/preview_display.h"
+#include "script/file_chooser_dialog.h"
 #include "script/memo_editor.h"
 #include "tools/program_launcher.h"
 
@@ -42,6 +44,14 @@ QPushButton *MakeButton(QWidget *parent, const char *name, QStyle::StandardPixma
   return button;
 }
 
+// Sets an item's check mark and remembers it, so that only a user's toggle
+// reads as a change.
+void SetItemCheck(QListWidgetItem *item, bool checked) {
+  const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
+  item->setCheckState(state);
+  item->setData(Qt::UserRole, static_cast<int>(state));
+}
+
 QImage ToImage(const RgbImage &picture) {
   if (picture.width <= 0 || picture.height <= 0)
     return {};
@@ -57,8 +67,17 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
   editor_ = std::make_unique<MemoEditor>(Memo1);
   widgetDialogs_ = std::make_unique<WidgetDialogs>(this);
   dialogs_ = widgetDialogs_.get();
-  script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
+  Form2 = new TForm2(state_, this);
+  widgetDialogs_->setFileChooser(Form2);
+  MakeModels();
   FormCreate();
+}
+
+void TForm1::MakeModels() {
+  script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
+  opener_ = std::make_unique<SourceOpener>(state_, *script_, *editor_, *dialogs_);
+  filterList_ = std::make_unique<FilterList>(state_, *script_, *editor_);
+  workbench_ = std::make_unique<Workbench>(Workbench{state_, *editor_, *script_, *filterList_, *dialogs_, *this});
 }
 
 TForm1::~TForm1() = default;
@@ -67,7 +86,7 @@ ScriptEditor &TForm1::editor() { return *editor_; }
 
 void TForm1::setDialogs(UserDialogs *dialogs) {
   dialogs_ = dialogs ? dialogs : widgetDialogs_.get();
-  script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
+  MakeModels();
 }
 
 void TForm1::BuildLayout() {
@@ -191,6 +210,7 @@ void TForm1::BuildLayout() {
   black.setColor(QPalette::Window, Qt::black);
   Image1->setPalette(black);
   Image1->setAutoFillBackground(true);
+  Image1->installEventFilter(this);
   auto *previewBox = new QVBoxLayout;
   previewBox->setContentsMargins(4, 4, 4, 4);
   previewBox->addWidget(Image1);
@@ -233,6 +253,8 @@ void TForm1::BuildLayout() {
   connect(BitBtn16, &QPushButton::clicked, this, &TForm1::BitBtn16Click);
   connect(BitBtn17, &QPushButton::clicked, this, &TForm1::BitBtn17Click);
   connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+  connect(CheckListBox1, &QListWidget::itemClicked, this, &TForm1::CheckListBox1Click);
+  connect(CheckListBox1, &QListWidget::itemChanged, this, &TForm1::CheckListBox1ClickCheck);
 }
 
 void TForm1::FormCreate() {
@@ -275,11 +297,14 @@ void TForm1::SetCaptions(int language) {
 void TForm1::ApplySettings() {
   state_.Language = LanguageFromSetting(state_.settings[Setting::Language]);
   SetCaptions(state_.Language);
-  CheckListBox1->clear();
-  for (const QString &name : SplitFilterList(state_.settings[Setting::Filters])) {
-    auto *item = new QListWidgetItem(name, CheckListBox1);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
+  {
+    const QSignalBlocker block(CheckListBox1);
+    CheckListBox1->clear();
+    for (const QString &name : SplitFilterList(state_.settings[Setting::Filters])) {
+      auto *item = new QListWidgetItem(name, CheckListBox1);
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      SetItemCheck(item, false);
+    }
   }
   syncFilterChecks();
   // Setting the buttons by program does not write the order into the script.
@@ -297,7 +322,7 @@ void TForm1::syncFilterChecks() {
   const QVector<bool> checks = FilterChecks(items, editor_->lines());
   const QSignalBlocker block(CheckListBox1);
   for (int i = 0; i < CheckListBox1->count(); ++i)
-    CheckListBox1->item(i)->setCheckState(checks[i] ? Qt::Checked : Qt::Unchecked);
+    SetItemCheck(CheckListBox1->item(i), checks[i]);
 }
 
 void TForm1::focusTrackBar() { TrackBar1->setFocus(); }
@@ -377,9 +402,107 @@ void TForm1::ShowFrame(int n) {
     source_.CloseVideo();
     return;
   }
-  ShowPreview(ToImage(state_.PreviewBitmap));
+  shown_ = state_.PreviewBitmap;
+  ShowPreview(ToImage(shown_));
+  DrawCounters(n);
   state_.CurrentFrame = n;
   TrackBar1->setPositionQuietly(n);
+  // During a search every sampled frame is painted as it is shown.
+  if (busy_) {
+    Image1->repaint();
+    Image2->repaint();
+  }
+}
+
+void TForm1::DrawCounters(int n) {
+  QImage counters(Image2->size(), QImage::Format_RGB888);
+  counters.fill(Qt::black);
+  QPainter painter(&counters);
+  QFont arial("Arial");
+  arial.setPointSize(8);
+  painter.setFont(arial);
+  const int lineHeight = 11;
+  painter.setPen(QColor(192, 220, 192));
+  painter.drawText(QRect(4, 0, counters.width() - 4, lineHeight + 3), Qt::AlignLeft | Qt::AlignTop,
+                   FrameCounterLine(n));
+  painter.setPen(QColor(166, 202, 240));
+  painter.drawText(QRect(4, lineHeight, counters.width() - 4, lineHeight + 3), Qt::AlignLeft | Qt::AlignTop,
+                   TimeCounterLine(n, state_.FrameRate));
+  painter.end();
+  Image2->setPixmap(QPixmap::fromImage(counters));
+}
+
+void TForm1::SetTrackBarPosition(int n) { TrackBar1->setValue(n); }
+
+int TForm1::TrackBarPosition() const { return TrackBar1->value(); }
+
+QVector<int> TForm1::TrackBarTicks() const { return TrackBar1->ticks(); }
+
+void TForm1::ShowPicture(const RgbImage &picture) {
+  shown_ = picture;
+  ShowPreview(ToImage(shown_));
+  if (busy_)
+    Image1->repaint();
+}
+
+void TForm1::SetBusy(bool busy) {
+  if (busy == busy_)
+    return;
+  busy_ = busy;
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+int TForm1::AverageBrightness() {
+  return reelwork::AverageBrightness(shown_, state_.VideoWidth, state_.VideoHeight, state_.Random);
+}
+
+void TForm1::Image1Click(const QPoint &point) {
+  state_.ClickX = point.x();
+  state_.ClickY = point.y();
+  // The mark goes on the picture shown only, not on the frame itself.
+  if (point.x() >= 0 && point.y() >= 0 && point.x() < shown_.width && point.y() < shown_.height) {
+    std::uint8_t *p = shown_.at(point.x(), point.y());
+    p[0] = 255;
+    p[1] = 0;
+    p[2] = 0;
+    ShowPreview(ToImage(shown_));
+  }
+  focusTrackBar();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == Image1 && event->type() == QEvent::MouseButtonPress) {
+    Image1Click(static_cast<QMouseEvent *>(event)->position().toPoint());
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::CheckListBox1Click(QListWidgetItem *item) {
+  if (!item)
+    return;
+  filterList_->Click(item->text());
+  focusTrackBar();
+}
+
+void TForm1::CheckListBox1ClickCheck(QListWidgetItem *item) {
+  // Only a toggled check box counts; other changes of an item do not.
+  if (!item || item->data(Qt::UserRole).toInt() == item->checkState())
+    return;
+  const bool checked = item->checkState() == Qt::Checked;
+  const QString text = item->text();
+  const int row = CheckListBox1->row(item);
+  const bool after = filterList_->ClickCheck(text, checked, Field1->isChecked() ? '1' : '0');
+  // A reload has set the marks from the script; without one (a refused
+  // change) the mark takes what the check-list operation says.
+  QListWidgetItem *again = CheckListBox1->item(row);
+  if (again && again->data(Qt::UserRole).toInt() != again->checkState()) {
+    const QSignalBlocker block(CheckListBox1);
+    SetItemCheck(again, after);
+  }
 }
 
 void TForm1::TrackBar1Change(int position) {
@@ -401,20 +524,12 @@ void TForm1::BitBtn17Click() {
 
 void TForm1::BitBtn1Click() {
   state_.CurrentFrame = 1;
-  // Opening a project arrives with the source-opening tools.
+  opener_->OpenD2VFile();
 }
 
 void TForm1::BitBtn13Click() {
   state_.CurrentFrame = 1;
-  const QString path = QFileDialog::getOpenFileName(this, QString(), state_.WorkDir, "AVS Script File (*.avs *.AVS)");
-  if (path.isEmpty()) {
-    focusTrackBar();
-    return;
-  }
-  const QFileInfo info(path);
-  state_.WorkDir = WithTrailingSlash(info.absolutePath());
-  state_.ScriptName = info.fileName();
-  script_->LoadScript(state_.ScriptPath());
+  opener_->OpenAvsFile();
 }
 
 // Tools that arrive in later steps: each checks that a script is open.

@@ -10,10 +10,14 @@
 #include "app/shared_state.h"
 #include "preview/frame_source.h"
 #include "script/script_host.h"
+#include "script/filter_list.h"
 #include "script/script_model.h"
+#include "script/source_opening.h"
+#include "tools/workbench.h"
 
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -23,10 +27,11 @@ class QFrame;
 namespace reelwork {
 
 class MemoEditor;
+class TForm2;
 class TickSlider;
 class WidgetDialogs;
 
-class TForm1 : public QWidget, public ScriptView {
+class TForm1 : public QWidget, public ScriptView, public FramePreview {
   Q_OBJECT
 public:
   // `settingsPath` is where Reelwork.ini is read and written.
@@ -44,11 +49,27 @@ public:
   void SetCaptions(int language);
   void ApplySettings();
   void FitWindowToFrame();
-  void ShowFrame(int n);
+
+  // The preview as the tools use it.
+  void ShowFrame(int n) override;
+  void SetTrackBarPosition(int n) override;
+  int TrackBarPosition() const override;
+  QVector<int> TrackBarTicks() const override;
+  const RgbImage &ShownPicture() const override { return shown_; }
+  int AverageBrightness() override;
+  void ShowPicture(const RgbImage &picture) override;
+  void SetBusy(bool busy) override;
+
+  // Everything a tool or wizard works with.
+  Workbench &workbench() { return *workbench_; }
 
   // Opens a script as video: figures, slider range and ticks, caption, fit.
   void OpenVideo(const QString &path);
   void CloseVideo();
+  SourceOpener &opener() { return *opener_; }
+  FilterList &filterList() { return *filterList_; }
+
+  TForm2 *Form2; // the file chooser
 
   // Controls, named as in the window's design.
   QPushButton *BitBtn1;      // "D2V"
@@ -98,16 +119,22 @@ public slots:
   void BitBtn16Click();
   void BitBtn17Click();
   void TrackBar1Change(int position);
+  void Image1Click(const QPoint &point);
+  void CheckListBox1Click(QListWidgetItem *item);
+  void CheckListBox1ClickCheck(QListWidgetItem *item);
 
 protected:
   void resizeEvent(QResizeEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void FormCreate();
   void FormClose();
   void BuildLayout();
   void ShowPreview(const QImage &image);
+  void DrawCounters(int n);
+  void MakeModels();
 
   // ScriptView
   void openVideo(const QString &path) override { OpenVideo(path); }
@@ -122,6 +149,11 @@ private:
   std::unique_ptr<WidgetDialogs> widgetDialogs_;
   UserDialogs *dialogs_ = nullptr;
   std::unique_ptr<ScriptModel> script_;
+  std::unique_ptr<SourceOpener> opener_;
+  std::unique_ptr<FilterList> filterList_;
+  std::unique_ptr<Workbench> workbench_;
+  RgbImage shown_;
+  bool busy_ = false;
   bool fitting_ = false;
   bool closed_ = false;
 };

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "script/file_chooser_dialog.h"
+
 namespace reelwork {
 
 void WidgetDialogs::showMessage(const QString &text) {
@@ -27,6 +29,22 @@ std::optional<QString> WidgetDialogs::askSaveFileName(const QString &filter) {
   if (name.isEmpty())
     return std::nullopt;
   return name;
+}
+
+std::optional<QString> WidgetDialogs::askOpenFileName(const QString &filter) {
+  const QString name = QFileDialog::getOpenFileName(parent_, QString(), QString(), filter);
+  if (name.isEmpty())
+    return std::nullopt;
+  return name;
+}
+
+QStringList WidgetDialogs::runFileChooser(const QString &, int &) {
+  // The chooser lists the shared SearchMask and stores the clicked row in the
+  // shared ChosenIndex itself.
+  if (!chooser_)
+    return {};
+  chooser_->exec();
+  return chooser_->rows();
 }
 
 } // namespace reelwork

@@ -7,6 +7,8 @@
 
 namespace reelwork {
 
+class TForm2;
+
 class WidgetDialogs : public UserDialogs {
 public:
   explicit WidgetDialogs(QWidget *parent) : parent_(parent) {}
@@ -16,9 +18,15 @@ public:
   void showMessage(const QString &text, const QString &detail) override;
   bool askYesNo(const QString &text) override;
   std::optional<QString> askSaveFileName(const QString &filter) override;
+  std::optional<QString> askOpenFileName(const QString &filter) override;
+  QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override;
+
+  // The file chooser shown by runFileChooser.
+  void setFileChooser(TForm2 *chooser) { chooser_ = chooser; }
 
 private:
   QWidget *parent_;
+  TForm2 *chooser_ = nullptr;
 };
 
 } // namespace reelwork

@@ -79,13 +79,13 @@ std::optional<fs::path> ResolvePathNoCase(const fs::path &path) {
   return current;
 }
 
-std::vector<std::string> ListFilesNoCase(const fs::path &dir, std::string_view pattern) {
+std::vector<std::string> ListFilesNoCase(const fs::path &dir, std::string_view pattern, bool withFolders) {
   std::vector<std::string> names;
   std::error_code ec;
   const fs::path base = dir.empty() ? fs::path(".") : dir;
   for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeEc;
-    if (!it->is_regular_file(typeEc))
+    if (!it->is_regular_file(typeEc) && !(withFolders && it->is_directory(typeEc)))
       continue;
     std::string entry = it->path().filename().string();
     if (MatchesWildcardNoCase(entry, pattern))

@@ -25,9 +25,11 @@ std::optional<std::filesystem::path> FindFileNoCase(const std::filesystem::path 
 // first one that exists as written. Empty when some component cannot be found.
 std::optional<std::filesystem::path> ResolvePathNoCase(const std::filesystem::path &path);
 
-// The regular files of `dir` whose names match `pattern` (see
-// MatchesWildcardNoCase), sorted by name. Empty when the folder cannot be read.
-std::vector<std::string> ListFilesNoCase(const std::filesystem::path &dir, std::string_view pattern);
+// The regular files of `dir` (and its folders too, with `withFolders`) whose
+// names match `pattern` (see MatchesWildcardNoCase), sorted by name. Empty
+// when the folder cannot be read.
+std::vector<std::string> ListFilesNoCase(const std::filesystem::path &dir, std::string_view pattern,
+                                         bool withFolders = false);
 
 // The file name of a path written with either "\" or "/" separators.
 std::string BaseNameAnySeparator(std::string_view path);

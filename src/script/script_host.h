@@ -22,6 +22,11 @@ public:
   virtual bool askYesNo(const QString &text) = 0;
   // The save dialog with the given filter; empty when cancelled.
   virtual std::optional<QString> askSaveFileName(const QString &filter) = 0;
+  // The open dialog with the given filter; empty when cancelled.
+  virtual std::optional<QString> askOpenFileName(const QString &filter) = 0;
+  // Shows the file chooser over the entries of `searchMask`; a click stores
+  // the row in `chosenIndex`. Returns the rows the chooser listed.
+  virtual QStringList runFileChooser(const QString &searchMask, int &chosenIndex) = 0;
 };
 
 // The preview side of the main window.

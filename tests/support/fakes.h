@@ -6,6 +6,7 @@
 
 #include "app/shared_state.h"
 #include "script/script_host.h"
+#include "script/source_opening.h"
 
 namespace reelwork::test {
 
@@ -35,9 +36,30 @@ public:
     return name;
   }
 
+  std::optional<QString> askOpenFileName(const QString &filter) override {
+    filters.append(filter);
+    if (openNames.empty())
+      return std::nullopt;
+    auto name = openNames.front();
+    openNames.pop_front();
+    return name;
+  }
+  // Lists the mask as the chooser does; a queued row is "clicked", none closes it.
+  QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override {
+    ++chooserRuns;
+    if (!chooserClicks.empty()) {
+      if (chooserClicks.front())
+        chosenIndex = *chooserClicks.front();
+      chooserClicks.pop_front();
+    }
+    return ListSearchMask(searchMask);
+  }
+
   QStringList messages, details, questions, filters;
   std::deque<bool> answers;
-  std::deque<std::optional<QString>> saveNames;
+  std::deque<std::optional<QString>> saveNames, openNames;
+  std::deque<std::optional<int>> chooserClicks;
+  int chooserRuns = 0;
 };
 
 // Records what the script operations ask of the preview; "opening" succeeds
