@@ -71,6 +71,7 @@ public:
   bool haveExtension = false;
   int width = 0, height = 0, aspect = 0, rateCode = 0;
   int rateExtN = 0, rateExtD = 0;
+  long repeatedFields = 0; // frame pictures with repeat_first_field set
   int chroma = 1;
   bool topFieldFirst = true;
   bool sawPictureExtension = false;
@@ -189,6 +190,8 @@ private:
         const int structure = h[2] & 3;
         if (pic.fields == 1 && structure != 3)
           pic.fieldPicture = true;
+        if (structure == 3 && ((h[3] >> 1) & 1))
+          ++repeatedFields;
         if (!sawPictureExtension) {
           sawPictureExtension = true;
           topFieldFirst = structure == 3 ? (h[3] >> 7) != 0 : structure == 1;
@@ -406,6 +409,13 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   index->elementaryStream = reader.elementaryStream();
   index->videoStreamId = reader.videoStreamId();
   FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, index->rateNum, index->rateDen);
+  // Film on NTSC discs is often stored at 24 pictures a second with every
+  // other picture repeating a field (3:2 pulldown by flags). The decoder
+  // hands out the stored pictures, so their rate is four fifths of the
+  // sequence header's.
+  const double repeatShare = static_cast<double>(scanner.repeatedFields) / static_cast<double>(scanner.pictures.size());
+  if (repeatShare > 0.4 && repeatShare < 0.6 && index->rateDen == 1001 && index->rateNum == 30000)
+    index->rateNum = 24000;
   for (const auto &pic : scanner.pictures)
     if (pic.size > (64u << 20))
       Fail("the video stream is corrupt: a picture of more than 64 MiB");

@@ -20,9 +20,10 @@ void Append(Bytes &out, std::initializer_list<int> bytes) {
     out.push_back(static_cast<std::uint8_t>(b));
 }
 
-// 720x576, 4:3, 25 fps; `mpeg2` adds the sequence extension (4:2:0, interlaced).
-void SequenceHeader(Bytes &out, bool mpeg2) {
-  Append(out, {0, 0, 1, 0xB3, 0x2D, 0x02, 0x40, 0x23, 0xFF, 0xFF, 0xE0, 0x18});
+// 720x576, 4:3, 25 fps (rate code 3; 4 is 30000/1001); `mpeg2` adds the
+// sequence extension (4:2:0, interlaced).
+void SequenceHeader(Bytes &out, bool mpeg2, int rateCode = 3) {
+  Append(out, {0, 0, 1, 0xB3, 0x2D, 0x02, 0x40, 0x20 | rateCode, 0xFF, 0xFF, 0xE0, 0x18});
   if (mpeg2)
     Append(out, {0, 0, 1, 0xB5, 0x14, 0x82, 0x00, 0x01, 0x00, 0x00});
 }
@@ -30,11 +31,11 @@ void SequenceHeader(Bytes &out, bool mpeg2) {
 void Gop(Bytes &out, bool closed) { Append(out, {0, 0, 1, 0xB8, 0x00, 0x08, 0x00, closed ? 0x40 : 0x00}); }
 
 // A picture header, its coding extension (structure 1 top field, 2 bottom
-// field, 3 frame) and a slice of filler.
-void Picture(Bytes &out, int type, int temporalReference, int structure, bool topFirst) {
+// field, 3 frame; `repeat` sets repeat_first_field) and a slice of filler.
+void Picture(Bytes &out, int type, int temporalReference, int structure, bool topFirst, bool repeat = false) {
   Append(out, {0, 0, 1, 0x00, (temporalReference >> 2) & 0xFF, ((temporalReference & 3) << 6) | (type << 3), 0xFF,
                0xF8});
-  Append(out, {0, 0, 1, 0xB5, 0x8F, 0xFF, 0xF0 | structure, topFirst ? 0x80 : 0x00, 0x00});
+  Append(out, {0, 0, 1, 0xB5, 0x8F, 0xFF, 0xF0 | structure, (topFirst ? 0x80 : 0x00) | (repeat ? 0x02 : 0x00), 0x00});
   Append(out, {0, 0, 1, 0x01, 0x12, 0x34, 0x56, 0x78, 0x9A});
 }
 
@@ -93,6 +94,26 @@ TEST_F(IndexScan, TimesWithoutStampsFollowTheFrameRate) {
   EXPECT_TRUE(index->topFieldFirst);
   for (int n = 0; n < 4; ++n)
     EXPECT_EQ(index->pictures[index->frames[static_cast<size_t>(n)]].time, n * 3600) << n;
+}
+
+TEST_F(IndexScan, FilmWithPulldownFlagsRunsAt24000Over1001) {
+  Bytes es;
+  SequenceHeader(es, true, 4);
+  Gop(es, true);
+  for (int i = 0; i < 8; ++i)
+    Picture(es, i == 0 ? 1 : 2, i, 3, i % 4 < 2, i % 2 == 0); // TFF RFF, BFF, BFF RFF, TFF
+  IndexPtr index = Scan(es);
+  EXPECT_EQ(index->rateNum, 24000);
+  EXPECT_EQ(index->rateDen, 1001);
+
+  Bytes video; // the same without the flags: interlaced video at 30000/1001
+  SequenceHeader(video, true, 4);
+  Gop(video, true);
+  for (int i = 0; i < 8; ++i)
+    Picture(video, i == 0 ? 1 : 2, i, 3, true);
+  index = Scan(video);
+  EXPECT_EQ(index->rateNum, 30000);
+  EXPECT_EQ(index->rateDen, 1001);
 }
 
 TEST_F(IndexScan, Mpeg1VideoIsRefused) {
