@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <deque>
 
+#include "support/qt_print.h"
+
 #include "app/shared_state.h"
 #include "script/script_host.h"
 #include "script/source_opening.h"

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/qt_print.h"
+
 namespace reelwork::test {
 
 class TempDirTest : public ::testing::Test {
