@@ -109,17 +109,4 @@ TEST(SampleRipFiles, LaidOutAsRippersWriteThem) {
   EXPECT_EQ(Bytes(rip.ac3).substr(0, 2), "\x0B\x77");
 }
 
-TEST(SampleRipFiles, FrameNumbersReadBackFromPictures) {
-  Frame f;
-  f.allocate(PixelFormat::YV12, 720, 576);
-  for (int n : {0, 1, 2, 1234, 14999, 65535}) {
-    DrawSamplePicture(n, 15000, f);
-    EXPECT_EQ(ReadFrameNumber(f), n);
-  }
-  Frame blank;
-  blank.allocate(PixelFormat::YV12, 720, 576);
-  std::fill(blank.planes[0].begin(), blank.planes[0].end(), 128);
-  EXPECT_EQ(ReadFrameNumber(blank), -1);
-}
-
 } // namespace
