@@ -1,0 +1,131 @@
+// Make Crop end to end in memory: the lines taken out while the dialog runs,
+// the Crop line written back, the resize line put back, and every save.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/language.h"
+#include "common/text_file.h"
+#include "crop/crop_tool.h"
+#include "support/temp_dir.h"
+#include "support/test_bench.h"
+
+using namespace reelwork;
+
+namespace {
+
+// Answers the dialog with a fixed result after an optional change of the
+// shared amounts, and records what the script looked like meanwhile.
+class ScriptedCropDialog : public CropDialogRunner {
+public:
+  explicit ScriptedCropDialog(test::TestBench &bench) : bench_(bench) {}
+  int RunCropDialog() override {
+    ++runs;
+    linesDuringDialog = bench_.editor.lines();
+    amountsDuringDialog = {bench_.state.CropLeft, bench_.state.CropTop, bench_.state.CropRight,
+                           bench_.state.CropBottom};
+    if (answer)
+      answer(bench_.state);
+    return result;
+  }
+  int result = 1;
+  std::function<void(SharedState &)> answer;
+  int runs = 0;
+  QStringList linesDuringDialog;
+  QList<int> amountsDuringDialog;
+
+private:
+  test::TestBench &bench_;
+};
+
+class MakeCropFlow : public test::TempDirTest {
+protected:
+  void SetUp() override {
+    bench.openVideo(100, 720, 576);
+    bench.state.WorkDir = dir.path() + "/";
+    bench.state.ScriptName = "movie.avs";
+  }
+  void script(const QStringList &lines) { bench.editor.setLines(lines); }
+  QStringList onDisk() const { return ReadTextLines(path("movie.avs")).value_or(QStringList{"<none>"}); }
+
+  test::TestBench bench;
+  ScriptedCropDialog dialog{bench};
+};
+
+} // namespace
+
+TEST_F(MakeCropFlow, ConfirmedCropIsWrittenBackAfterTheSourceAndDeinterlacing) {
+  script({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)", "Telecide(order=1)", "Sharpen(0.25)"});
+  MakeCrop(bench.bench, dialog);
+
+  EXPECT_EQ(dialog.linesDuringDialog, QStringList({"mpeg2source(\"movie.d2v\")", "Telecide(order=1)", "Sharpen(0.25)"}));
+  EXPECT_EQ(dialog.amountsDuringDialog, QList<int>({8, 72, 8, 72}));
+  const QStringList expected{"mpeg2source(\"movie.d2v\")", "Telecide(order=1)", "Crop(8,72,-8,-72)", "Sharpen(0.25)"};
+  EXPECT_EQ(bench.editor.lines(), expected);
+  EXPECT_EQ(onDisk(), expected);
+  EXPECT_EQ(bench.view.opened.size(), 2); // saved and reloaded without the line, then with it
+}
+
+TEST_F(MakeCropFlow, CancelWithoutCropAddsNothingButPutsTheResizeBack) {
+  script({"mpeg2source(\"movie.d2v\")", "BicubicResize(640,480)", "Sharpen(0.25)"});
+  bench.state.CropLeft = 6; // left over from another script
+  dialog.result = 3;
+  MakeCrop(bench.bench, dialog);
+
+  EXPECT_EQ(dialog.linesDuringDialog, QStringList({"mpeg2source(\"movie.d2v\")", "Sharpen(0.25)"}));
+  EXPECT_EQ(dialog.amountsDuringDialog, QList<int>({0, 0, 0, 0}));
+  const QStringList expected{"mpeg2source(\"movie.d2v\")", "BicubicResize(640,480)", "Sharpen(0.25)"};
+  EXPECT_EQ(bench.editor.lines(), expected);
+  EXPECT_EQ(onDisk(), expected);
+  EXPECT_EQ(bench.view.opened.size(), 2);
+}
+
+TEST_F(MakeCropFlow, CancelOnAPlainScriptChangesAndSavesNothing) {
+  script({"mpeg2source(\"movie.d2v\")", "", "Sharpen(0.25)"});
+  dialog.result = 0; // closed by the window's close box
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(dialog.runs, 1);
+  EXPECT_EQ(bench.editor.lineCount(), 3);
+  EXPECT_TRUE(bench.view.opened.isEmpty());
+  EXPECT_FALSE(QFile::exists(path("movie.avs")));
+}
+
+TEST_F(MakeCropFlow, ConfirmedNewCropGoesBeforeTheResizeLine) {
+  script({"mpeg2source(\"movie.d2v\")", "TomsMoComp(1,5,1)", "BicubicResize(640,480)"});
+  dialog.answer = [](SharedState &s) { s.CropLeft = s.CropTop = s.CropRight = s.CropBottom = 0; };
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(bench.editor.lines(),
+            QStringList({"mpeg2source(\"movie.d2v\")", "TomsMoComp(1,5,1)", "Crop(0,0,-0,-0)", "BicubicResize(640,480)"}));
+  EXPECT_EQ(bench.view.opened.size(), 2);
+}
+
+TEST_F(MakeCropFlow, CancelKeepsTheOldCropWithTheCorrectionsAccepted) {
+  script({"mpeg2source(\"movie.d2v\")", "crop( 7, 72, -8, -72)"});
+  dialog.result = 3;
+  dialog.answer = [](SharedState &s) { s.CropLeft = 8; }; // the X1 correction was accepted
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(bench.editor.lines(), QStringList({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)"}));
+  EXPECT_EQ(onDisk(), bench.editor.lines());
+}
+
+TEST_F(MakeCropFlow, NothingHappensWithoutAnOpenScript) {
+  script({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)"});
+  bench.state.VideoOpen = false;
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(dialog.runs, 0);
+  EXPECT_EQ(bench.dialogs.messages, QStringList({MessageText(MsgOpenScriptFirst, 0)}));
+  EXPECT_EQ(bench.editor.lineCount(), 2);
+}
+
+// Regression: a script that cannot be saved kept the preview cropped while
+// the dialog measured it, and the lines taken out were at stake.
+TEST_F(MakeCropFlow, AFailedSaveGivesTheLinesBackAndOpensNoDialog) {
+  bench.state.WorkDir = dir.path() + "/missing-folder/";
+  const QStringList lines{"mpeg2source(\"movie.d2v\")", "", "Crop(8,72,-8,-72)", "BicubicResize(640,480)"};
+  script(lines);
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(dialog.runs, 0);
+  EXPECT_EQ(bench.editor.lines(), lines);
+  EXPECT_EQ(bench.dialogs.messages.size(), 1);
+}
