@@ -1,0 +1,292 @@
+// The resize windows under the offscreen platform: texts, activation, the
+// handlers' effect on the fields, the fitted picture and frame stepping.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+#include "preview/tick_slider.h"
+#include "resize/resize_dialogs.h"
+#include "support/test_bench.h"
+
+using namespace reelwork;
+
+namespace {
+
+RgbImage Flat(int n) {
+  RgbImage image;
+  image.resize(8, 6);
+  std::fill(image.pixels.begin(), image.pixels.end(), static_cast<std::uint8_t>(n));
+  return image;
+}
+
+class ResizeWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    t.openVideo(150000, 704, 432);
+    t.preview.frames = Flat;
+    t.state.CurrentFrame = 5;
+    t.preview.SetTrackBarPosition(5);
+  }
+  template <class Dialog> void capture(Dialog &d) {
+    d.showError = [this](const QString &text) { errors.append(text); };
+  }
+  static bool red(QLineEdit *e) { return e->palette().color(QPalette::Text) == QColor(255, 0, 0); }
+
+  test::TestBench t;
+  QStringList errors;
+};
+
+} // namespace
+
+TEST_F(ResizeWindow, ChooserOpensOnTheStoredType) {
+  TForm8 chooser(t.state);
+  t.state.settings[Setting::ResizeMethod] = "1";
+  chooser.FormActivate();
+  EXPECT_EQ(chooser.windowTitle(), "Resize Type");
+  EXPECT_EQ(chooser.SelectedType(), 1);
+  EXPECT_EQ(chooser.TypeGroup->itemText(1), "Exact");
+  const QStringList lines = chooser.TextMemo->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_EQ(lines[0], "   Use \"exact\" method, if you exactly know output X:Y proportion.");
+  EXPECT_TRUE(lines[3].startsWith("   As in \"auto\" method"));
+
+  // A click replaces the four lines.
+  chooser.TypeGroup->button(2)->click();
+  EXPECT_EQ(chooser.SelectedType(), 2);
+  EXPECT_EQ(chooser.TextMemo->toPlainText().split('\n').size(), 4);
+  EXPECT_TRUE(chooser.TextMemo->toPlainText().startsWith("   You can use \"manual\""));
+
+  // Russian at the next showing; above 2 selects the last item.
+  t.state.Language = 1;
+  t.state.settings[Setting::ResizeMethod] = "7";
+  chooser.FormActivate();
+  EXPECT_EQ(chooser.windowTitle(), QString::fromUtf8("Тип ресайза"));
+  EXPECT_EQ(chooser.TypeGroup->itemText(0), QString::fromUtf8("Авто"));
+  EXPECT_EQ(chooser.SelectedType(), 2);
+  EXPECT_TRUE(chooser.TextMemo->toPlainText().startsWith(QString::fromUtf8("   Ресайз в режиме \"вручную\"")));
+}
+
+TEST_F(ResizeWindow, ChooserWithABadSetting) {
+  TForm8 chooser(t.state);
+  capture(chooser);
+  t.state.settings[Setting::ResizeMethod] = "-1";
+  chooser.FormActivate();
+  EXPECT_EQ(chooser.SelectedType(), -1);
+  EXPECT_TRUE(chooser.TextMemo->toPlainText().isEmpty());
+
+  t.state.settings[Setting::ResizeMethod] = "0";
+  chooser.FormActivate();
+  t.state.settings[Setting::ResizeMethod] = "x";
+  chooser.TypeGroup->button(1)->click();
+  chooser.FormActivate(); // stops at the conversion: previous selection, memo as it was
+  EXPECT_EQ(errors, QStringList({"'x' is not a valid integer value"}));
+  EXPECT_EQ(chooser.SelectedType(), 1);
+  EXPECT_TRUE(chooser.TextMemo->toPlainText().startsWith("   Use \"exact\""));
+}
+
+TEST_F(ResizeWindow, AutoActivationTakesTheHeaderAndTheOldSize) {
+  TForm6 form(t.state, t.preview);
+  capture(form);
+  t.state.SourceWidth = 720;
+  t.state.SourceHeight = 576;
+  t.state.AspectCode = 3;
+  t.state.OldWidth = 640;
+  t.state.OldHeight = 352;
+  form.FormActivate();
+  EXPECT_EQ(form.windowTitle(), "Auto Resize");
+  EXPECT_EQ(form.RadioGroup1->itemIndex(), 0);
+  EXPECT_EQ(form.AspectGroup->itemIndex(), 3); // "1.85", not "1.77"
+  EXPECT_EQ(form.Edit1->text(), "640");
+  EXPECT_EQ(form.Edit2->text(), "352");
+  EXPECT_EQ(form.Edit3->text(), "1.81818187236786");
+  EXPECT_FALSE(red(form.Edit4));
+  // The picture is fitted to X by Y and shows the main window's frame.
+  EXPECT_EQ(form.Image1->size(), QSize(640, 352));
+  EXPECT_EQ(form.Image1->picture().pixelColor(0, 0), QColor(5, 5, 5));
+  EXPECT_EQ(form.TrackBar1->maximum(), 150000);
+  EXPECT_EQ(form.TrackBar1->value(), 5);
+  EXPECT_EQ(form.TrackBar1->ticks().value(0), 15001);
+
+  // 650 by 352 is not taken over: 4:3 PAL with 150000 frames gives 576 by 432.
+  t.state.OldWidth = 650;
+  t.state.AspectCode = 2;
+  form.FormActivate();
+  EXPECT_EQ(form.Edit1->text(), "576");
+  EXPECT_EQ(form.Edit2->text(), "432");
+  EXPECT_EQ(form.Image1->size(), QSize(576, 432));
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ResizeWindow, AutoHandlers) {
+  TForm6 form(t.state, t.preview);
+  capture(form);
+  t.state.FrameCount = 100000;
+  form.FormActivate();
+  EXPECT_EQ(form.Edit2->text(), "480");
+
+  // A typed width never recomputes Y: the error shows the mismatch in red.
+  form.Edit1->setText("704");
+  form.Edit1Exit();
+  EXPECT_EQ(form.Edit2->text(), "480");
+  EXPECT_TRUE(red(form.Edit4));
+  EXPECT_EQ(form.UpDown1->position(), 704);
+  form.CalcBtnClick();
+  EXPECT_EQ(form.Edit2->text(), "528");
+
+  // The user aspect: 1.85 -> "-" then "+" twice gives 1.87.
+  form.AspectGroup->button(5)->click();
+  form.Button3Click();
+  form.Button4Click();
+  form.Button4Click();
+  EXPECT_EQ(form.Edit7->text() + "." + form.Edit5->text(), "1.87");
+  form.Edit5->setText("0");
+  form.Button5Click();
+  EXPECT_EQ(form.Edit5->text(), "0");
+  form.Edit5->setText("05");
+  form.Button5Click();
+  EXPECT_EQ(form.Edit5->text(), "4");
+  form.Edit5->setText("9");
+  form.Button4Click();
+  EXPECT_EQ(form.Edit5->text(), "10");
+  EXPECT_TRUE(errors.isEmpty());
+
+  // An empty fraction leaves "1." which stops the handler; a zero aspect shows a dash.
+  form.Edit5->setText("");
+  form.Guard([&] { form.CalcBtnClick(); });
+  EXPECT_EQ(errors, QStringList({"'1.' is not a valid floating point value"}));
+  form.Edit7->setText("0");
+  form.Edit5->setText("0");
+  const QString height = form.Edit2->text();
+  form.CalcBtnClick();
+  EXPECT_EQ(form.Edit2->text(), height);
+  EXPECT_EQ(form.Edit4->text(), "-");
+
+  // Not an integer in Edit1: the message, the field keeps its text.
+  form.Edit1->setText("64O");
+  form.Guard([&] { form.UpDown1Click(); });
+  EXPECT_EQ(errors.last(), "'64O' is not a valid integer value");
+  EXPECT_EQ(form.Edit1->text(), "64O");
+}
+
+TEST_F(ResizeWindow, SpinsStepFromTheFieldAndStayInRange) {
+  TForm6 form(t.state, t.preview);
+  form.FormActivate();
+  form.Edit1->setText("672");
+  form.Edit1Exit();
+  form.UpDown1->upButton->click();
+  EXPECT_EQ(form.Edit1->text(), "704");
+  form.UpDown1->upButton->click(); // at the top: nothing moves
+  EXPECT_EQ(form.Edit1->text(), "704");
+  // A width typed outside the range stays as typed.
+  form.Edit1->setText("900");
+  form.Edit1Exit();
+  EXPECT_EQ(form.Edit1->text(), "900");
+  EXPECT_EQ(form.UpDown1->position(), 704);
+}
+
+TEST_F(ResizeWindow, ExactDialog) {
+  TForm9 form(t.state, t.preview);
+  capture(form);
+  t.state.TvSystem = "PAL";
+  t.state.FrameCount = 100000;
+  t.state.OldWidth = 640;
+  form.FormActivate();
+  EXPECT_EQ(form.windowTitle(), "Exact Resize");
+  EXPECT_EQ(form.Edit7->text(), "720");
+  EXPECT_EQ(form.Edit5->text(), "576");
+  EXPECT_EQ(form.Edit2->text(), "512");
+  EXPECT_EQ(form.Edit3->text(), "1.25");
+  EXPECT_EQ(form.Edit4->text(), "0");
+
+  // One step of the X part: Y stays 512, so the window is not refitted.
+  form.Image1->setFixedSize(10, 10);
+  form.Button2Click();
+  EXPECT_EQ(form.Edit7->text(), "721");
+  EXPECT_EQ(form.Edit2->text(), "512");
+  EXPECT_EQ(form.Image1->size(), QSize(10, 10));
+  EXPECT_NE(form.Edit4->text(), "0");
+  // A step that changes Y refits.
+  form.Edit5->setText("600");
+  form.Button4Click();
+  EXPECT_EQ(form.Edit2->text(), "528");
+  EXPECT_EQ(form.Image1->size(), QSize(640, 528));
+
+  // The X part stops at "1"; stepping "01" down reaches 0 and shows a dash.
+  form.Edit7->setText("1");
+  form.Button3Click();
+  EXPECT_EQ(form.Edit7->text(), "1");
+  form.Edit7->setText("01");
+  form.Button3Click();
+  EXPECT_EQ(form.Edit7->text(), "0");
+  EXPECT_EQ(form.Edit4->text(), "-");
+  EXPECT_TRUE(errors.isEmpty());
+
+  // NTSC and an OldWidth that is no multiple of 32: the automatic size.
+  t.state.TvSystem = "NTSC";
+  t.state.SourceHeight = 480;
+  t.state.OldWidth = 650;
+  form.FormActivate();
+  EXPECT_EQ(form.Edit5->text(), "480");
+  EXPECT_EQ(form.Edit1->text(), "640");
+  EXPECT_EQ(form.Edit2->text(), "432");
+}
+
+TEST_F(ResizeWindow, ManualDialog) {
+  TForm10 form(t.state, t.preview);
+  capture(form);
+  t.state.TvSystem = "PAL";
+  t.state.AspectCode = 2;
+  t.state.OldWidth = 640;
+  t.state.OldHeight = 368;
+  form.FormActivate();
+  EXPECT_EQ(form.windowTitle(), "Manual Resize");
+  EXPECT_EQ(form.Edit1->text(), "640");
+  EXPECT_EQ(form.Edit2->text(), "368");
+
+  form.UpDown3->upButton->click();
+  EXPECT_EQ(form.Edit1->text(), "641");
+  EXPECT_EQ(form.Image1->size(), QSize(641, 368));
+  EXPECT_EQ(form.Edit3->text(), "1.74184787273407");
+  form.UpDown4->downButton->click();
+  EXPECT_EQ(form.Edit2->text(), "367");
+
+  // A size set to the pixel is not offered again.
+  t.state.OldWidth = 642;
+  t.state.OldHeight = 350;
+  form.FormActivate();
+  EXPECT_EQ(form.Edit1->text(), "576");
+  EXPECT_EQ(form.Edit2->text(), "432");
+
+  form.BitBtn1Click();
+  EXPECT_EQ(t.state.NewWidth, 576);
+  EXPECT_EQ(t.state.NewHeight, 432);
+  EXPECT_EQ(form.result(), 1);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ResizeWindow, FrameButtonsMoveTheMainWindow) {
+  TForm10 form(t.state, t.preview);
+  form.FormActivate();
+  form.BitBtn4Click();
+  EXPECT_EQ(t.state.CurrentFrame, 6);
+  EXPECT_EQ(t.preview.TrackBarPosition(), 6);
+  EXPECT_EQ(form.Image1->picture().pixelColor(0, 0), QColor(6, 6, 6));
+  EXPECT_EQ(form.TrackBar1->value(), 5); // the dialog's own slider is not moved
+  form.TrackBar1->setValue(100);
+  EXPECT_EQ(t.state.CurrentFrame, 100);
+  EXPECT_EQ(form.Image1->picture().pixelColor(0, 0), QColor(100, 100, 100));
+
+  t.state.CurrentFrame = 1;
+  t.preview.SetTrackBarPosition(1);
+  const int shown = static_cast<int>(t.preview.shownFrames.size());
+  form.BitBtn3Click();
+  EXPECT_EQ(t.state.CurrentFrame, 1);
+  t.state.CurrentFrame = t.state.FrameCount;
+  form.BitBtn4Click();
+  EXPECT_EQ(t.state.CurrentFrame, t.state.FrameCount);
+  EXPECT_EQ(t.preview.shownFrames.size(), shown);
+}
