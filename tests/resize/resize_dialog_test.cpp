@@ -5,11 +5,17 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 
+#include <QTimer>
+
+#include "common/text_file.h"
 #include "preview/tick_slider.h"
 #include "resize/resize_dialogs.h"
+#include "resize/resize_windows.h"
+#include "support/temp_dir.h"
 #include "support/test_bench.h"
 
 using namespace reelwork;
@@ -289,4 +295,57 @@ TEST_F(ResizeWindow, FrameButtonsMoveTheMainWindow) {
   form.BitBtn4Click();
   EXPECT_EQ(t.state.CurrentFrame, t.state.FrameCount);
   EXPECT_EQ(t.preview.shownFrames.size(), shown);
+}
+
+namespace {
+
+// Answers a window when it is shown, the way a user would: `act` runs once the
+// window's activation has finished.
+class OnShow : public QObject {
+public:
+  OnShow(QWidget *window, std::function<void()> act) : act_(std::move(act)) { window->installEventFilter(this); }
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() == QEvent::Show)
+      QTimer::singleShot(0, this, [this] { act_(); });
+    return false;
+  }
+
+private:
+  std::function<void()> act_;
+};
+
+class ResizeButton : public test::TempDirTest {};
+
+} // namespace
+
+TEST_F(ResizeButton, ExactChosenAndConfirmedInTheRealWindows) {
+  test::TestBench t;
+  t.openVideo(100000, 704, 432);
+  t.state.WorkDir = dir.path() + "/";
+  t.state.ScriptName = "movie.avs";
+  t.state.TvSystem = "PAL";
+  t.editor.setLines({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)", "BicubicResize(640,352)"});
+  int focuses = 0;
+  ResizeWindows windows(t.state, t.preview, nullptr, [&] { ++focuses; });
+  windows.Form8->showError = windows.Form9->showError = [](const QString &text) { ADD_FAILURE() << text.toStdString(); };
+
+  QString chooserText;
+  OnShow chooser(windows.Form8, [&] {
+    chooserText = windows.Form8->TextMemo->toPlainText();
+    windows.Form8->TypeGroup->button(1)->click();
+    windows.Form8->BitBtn1->click();
+  });
+  QString height;
+  OnShow exact(windows.Form9, [&] {
+    height = windows.Form9->Edit2->text();
+    windows.Form9->BitBtn1->click();
+  });
+  MakeResize(t.bench, windows);
+
+  EXPECT_TRUE(chooserText.startsWith("   Use \"auto\"")); // opened on the stored type 0
+  EXPECT_EQ(height, "512"); // 640 taken over, Y computed afresh from 720:576
+  EXPECT_EQ(t.state.settings[Setting::ResizeMethod], "1");
+  EXPECT_EQ(ReadTextLines(path("movie.avs")).value_or(QStringList()),
+            QStringList({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)", "BicubicResize(640,512)"}));
+  EXPECT_EQ(focuses, 0);
 }
