@@ -6,7 +6,6 @@
 
 #include "common/number.h"
 #include "crop/crop_detection.h"
-#include "crop/crop_tool.h"
 #include "engine/video.h"
 
 namespace reelwork {
@@ -73,7 +72,8 @@ int RunCropCommand(const std::vector<std::string> &args) {
   const int right = std::clamp(crop.X2, 0, kMaxHorizontal);
   const int top = std::clamp(crop.Y1, 0, kMaxVertical);
   const int bottom = std::clamp(crop.Y2, 0, kMaxVertical);
-  std::printf("%s\n", CropLine(left, top, right, bottom).toStdString().c_str());
+  // The line as Make Crop writes it: right and bottom after a minus sign.
+  std::printf("Crop(%d,%d,-%d,-%d)\n", left, top, right, bottom);
   std::fflush(stdout);
   return 0;
 }
