@@ -170,7 +170,7 @@ TForm6::TForm6(SharedState &state, FramePreview &preview, QWidget *parent)
   userGrid->addWidget(Button5, 3, 2, Qt::AlignHCenter);
 
   Label3 = Heading(this, "Label3", false);
-  Edit4 = Field(this, "Edit4", "", 120);
+  Edit4 = Field(this, "Edit4", "", 150);
   CalcBtn = new QPushButton("Calc Y  ", this);
   CalcBtn->setObjectName("CalcBtn");
   CalcBtn->setAutoDefault(false);
@@ -205,8 +205,6 @@ TForm6::TForm6(SharedState &state, FramePreview &preview, QWidget *parent)
   connect(Button5, &QPushButton::clicked, this, guarded(&TForm6::Button5Click));
   connect(UpDown1, &UpDown::Click, this, guarded(&TForm6::UpDown1Click));
   connect(UpDown2, &UpDown::Click, this, guarded(&TForm6::UpDown1Click));
-  Edit1->installEventFilter(this);
-  Edit2->installEventFilter(this);
 }
 
 bool TForm6::eventFilter(QObject *watched, QEvent *event) {
@@ -363,7 +361,7 @@ TForm9::TForm9(SharedState &state, FramePreview &preview, QWidget *parent)
   grid->addWidget(Button4, 2, 3);
 
   Label6 = Heading(this, "Label6", false);
-  Edit4 = Field(this, "Edit4", "", 120);
+  Edit4 = Field(this, "Edit4", "", 150);
   CalcBtn = new QPushButton("Calc Y  ", this);
   CalcBtn->setObjectName("CalcBtn");
   CalcBtn->setAutoDefault(false);
@@ -387,8 +385,8 @@ TForm9::TForm9(SharedState &state, FramePreview &preview, QWidget *parent)
   connect(Button5, &QPushButton::clicked, this, guarded(&TForm9::Button5Click));
   connect(UpDown1, &UpDown::Click, this, guarded(&TForm9::UpDown1Click));
   connect(UpDown2, &UpDown::Click, this, guarded(&TForm9::UpDown1Click));
-  for (auto *e : {Edit1, Edit2, Edit7, Edit5})
-    e->installEventFilter(this);
+  Edit7->installEventFilter(this); // Edit1 and Edit2 are watched already
+  Edit5->installEventFilter(this);
 }
 
 bool TForm9::eventFilter(QObject *watched, QEvent *event) {
@@ -536,8 +534,6 @@ TForm10::TForm10(SharedState &state, FramePreview &preview, QWidget *parent)
   connect(UpDown2, &UpDown::Click, this, guarded(&TForm10::UpDown1Click));
   connect(UpDown3, &UpDown::Click, this, [this](bool up) { Guard([&] { UpDown3Click(up); }); });
   connect(UpDown4, &UpDown::Click, this, [this](bool up) { Guard([&] { UpDown4Click(up); }); });
-  Edit1->installEventFilter(this);
-  Edit2->installEventFilter(this);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event) {

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -134,7 +135,7 @@ ResizeDialogBase::ResizeDialogBase(SharedState &state, FramePreview &preview, Sp
   Edit3 = new QLineEdit(this);
   Edit3->setObjectName("Edit3");
   for (auto *e : {Edit1, Edit2, Edit3})
-    e->setFixedWidth(e == Edit3 ? 120 : 48);
+    e->setFixedWidth(e == Edit3 ? 150 : 48);
   UpDown1 = new UpDown(ranges.xMin, ranges.xMax, 32, 640, Edit1, this);
   UpDown1->setObjectName("UpDown1");
   UpDown2 = new UpDown(ranges.yMin, ranges.yMax, 16, 480, Edit2, this);
@@ -207,6 +208,19 @@ ResizeDialogBase::ResizeDialogBase(SharedState &state, FramePreview &preview, Sp
   connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([this] { BitBtn1Click(); }); });
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  Edit1->installEventFilter(this);
+  Edit2->installEventFilter(this);
+}
+
+bool ResizeDialogBase::eventFilter(QObject *watched, QEvent *event) {
+  if ((watched == Edit1 || watched == Edit2) && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      (watched == Edit1 ? UpDown1 : UpDown2)->step(key == Qt::Key_Up);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void ResizeDialogBase::Guard(const std::function<void()> &steps) {

@@ -149,6 +149,8 @@ protected:
   QWidget *sizeBlock() const { return sizeBlock_; }
   QWidget *buttonBlock() const { return buttonBlock_; }
   void showEvent(QShowEvent *event) override;
+  // The arrow keys in the X and Y fields step their spins.
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
   SharedState &state_;
   FramePreview &preview_;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -187,6 +189,9 @@ TEST_F(ResizeWindow, SpinsStepFromTheFieldAndStayInRange) {
   EXPECT_EQ(form.Edit1->text(), "704");
   form.UpDown1->upButton->click(); // at the top: nothing moves
   EXPECT_EQ(form.Edit1->text(), "704");
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QCoreApplication::sendEvent(form.Edit1, &down); // the arrow keys step the spin too
+  EXPECT_EQ(form.Edit1->text(), "672");
   // A width typed outside the range stays as typed.
   form.Edit1->setText("900");
   form.Edit1Exit();
