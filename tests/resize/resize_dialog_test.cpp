@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,11 +18,13 @@
 #include "common/text_file.h"
 #include "preview/tick_slider.h"
 #include "resize/resize_dialogs.h"
+#include "resize/resize_math.h"
 #include "resize/resize_windows.h"
 #include "support/temp_dir.h"
 #include "support/test_bench.h"
 
 using namespace reelwork;
+using reelwork::resize::FittedWindowPosition;
 
 namespace {
 
@@ -353,4 +357,19 @@ TEST_F(ResizeButton, ExactChosenAndConfirmedInTheRealWindows) {
   EXPECT_EQ(ReadTextLines(path("movie.avs")).value_or(QStringList()),
             QStringList({"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)", "BicubicResize(640,512)"}));
   EXPECT_EQ(focuses, 0);
+}
+
+TEST_F(ResizeWindow, WindowIsCentredAndThePointerMovesWithIt) {
+  TForm10 form(t.state, t.preview);
+  form.show(); // activation fits the window to the automatic size
+  QCursor::setPos(100, 100);
+  const QPoint before = form.pos();
+  form.Edit1->setText("300");
+  form.Edit2->setText("200");
+  form.Edit1Exit();
+  EXPECT_EQ(form.Image1->size(), QSize(300, 200));
+  const QSize screen = form.screen()->geometry().size();
+  EXPECT_EQ(form.pos(), FittedWindowPosition(screen, form.frameGeometry().size()));
+  EXPECT_NE(form.pos(), before);
+  EXPECT_EQ(QCursor::pos() - QPoint(100, 100), form.pos() - before);
 }
