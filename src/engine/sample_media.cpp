@@ -179,7 +179,7 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
     };
     std::int64_t samples = 0;
     for (int i = 0; i < count; ++i) {
-      DrawSamplePicture(first + i, total, frame, o.grain);
+      DrawSamplePicture(first + i, total, frame, o.grain, o.pan);
       if (av_frame_make_writable(picture) < 0)
         Fail("out of memory");
       for (int p = 0; p < 3; ++p) {
@@ -382,7 +382,7 @@ bool WriteSilentAc3(const fs::path &path, double seconds) {
 
 // ---------------------------------------------------------------------------
 
-void DrawSamplePicture(int n, int total, Frame &f, int grain) {
+void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
   const int w = f.width, h = f.height;
   const Layout l = LayoutOf(w, h);
   const double t = total > 0 ? static_cast<double>(n) / total : 0.0;
@@ -428,6 +428,15 @@ void DrawSamplePicture(int n, int total, Frame &f, int grain) {
           row[x] = 220;
     }
   } else {
+    if (pan) {
+      // Stripes 16 pixels wide moving 10 pixels a frame, 5 between the fields.
+      for (int y = top; y < bottom; ++y) {
+        const int shift = n * 10 + ((y & 1) ? 5 : 0);
+        std::uint8_t *row = f.row(0, y);
+        for (int x = 0; x < w; ++x)
+          row[x] = ((x + shift) / 16) % 2 ? 200 : 40;
+      }
+    }
     // A bar moving sideways, drawn on the two fields at two moments: the
     // lines of the second field show it half a frame later.
     const int barWidth = std::max(4, w / 16);

@@ -25,6 +25,7 @@ struct SampleOptions {
   bool audioInVob = true;    // silent AC3 sound interleaved in the VOBs
   int grain = 0;             // film grain: noise of this amplitude (luma steps) over the picture
   bool chroma422 = false;    // 4:2:2 video, as studio masters have it (DVDs are 4:2:0)
+  bool pan = false;          // the scene pans sideways: every frame combs across the picture
 };
 
 struct SampleRip {
@@ -48,6 +49,8 @@ int ReadFrameNumber(const Frame &frame);
 
 // Draws sample picture n of `total` into a YV12 frame of the given size,
 // with film grain of the given amplitude over the picture (not the bars).
-void DrawSamplePicture(int n, int total, Frame &frame, int grain = 0);
+// With `pan` the scene is a pattern of stripes moving sideways, the second
+// field half a frame later, as a camera pan looks on interlaced video.
+void DrawSamplePicture(int n, int total, Frame &frame, int grain = 0, bool pan = false);
 
 } // namespace reelwork::engine
