@@ -7,4 +7,5 @@ target_sources(reelwork_core PRIVATE
 )
 target_sources(reelwork_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/deinterlace_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/deinterlace_wiring.cpp
 )

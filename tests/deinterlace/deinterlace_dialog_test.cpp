@@ -9,9 +9,13 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <QTemporaryDir>
+
 #include "app/shared_state.h"
+#include "common/text_file.h"
 #include "deinterlace/deinterlace_dialog.h"
-#include "deinterlace/field_order.h"
+#include "deinterlace/deinterlace_wiring.h"
+#include "support/test_bench.h"
 
 using namespace reelwork;
 
@@ -91,6 +95,46 @@ TEST_F(WizardWindow, CancelAndTheCloseBoxAnswerTwo) {
   EXPECT_EQ(run([this] { form.close(); }, commands), 2);
   EXPECT_EQ(commands, QStringList{"untouched"});
   EXPECT_EQ(state.settings[Setting::Mpeg2Source], "");
+}
+
+// The main window's buttons and wizard, through the adapters it hands to the
+// flows: the wizard's confirmed commands reach the script file.
+TEST(WindowFlows, ButtonsAndWizardDriveTheFlows) {
+  QTemporaryDir dir;
+  reelwork::test::TestBench t;
+  t.openVideo(100, 720, 576);
+  t.state.WorkDir = WithTrailingSlash(dir.path());
+  t.state.ScriptName = "movie.avs";
+  t.state.ProjectName = "movie.d2v";
+  t.state.TvSystem = "PAL";
+  t.editor.setLines({"mpeg2source(\"movie.d2v\")", "Telecide(order=1,post=2)"});
+  QPushButton tff("TFF"), bff("BFF");
+  QRadioButton field0;
+  field0.setChecked(true);
+  ButtonFieldOrderView view(&tff, &bff, &field0);
+  TForm5 form(t.state, view);
+  int focuses = 0;
+  Form5Runner runner(form, [&] { ++focuses; });
+
+  QTimer::singleShot(0, &form, [&] {
+    form.MethodBox->setCurrentRow(2);
+    form.MethodBoxClick();
+    form.BitBtn2->click();
+  });
+  BitBtn8Click(t.bench, runner);
+  const QStringList expected{"mpeg2source(\"movie.d2v\",idct=0,cpu=4,iPP=true)", "TomsMoComp(0,5,1)"};
+  EXPECT_EQ(ReadTextLines(t.state.ScriptPath()), expected);
+
+  QTimer::singleShot(0, &form, [&] { form.BitBtn1->click(); });
+  BitBtn8Click(t.bench, runner);
+  EXPECT_EQ(focuses, 1);
+  EXPECT_EQ(t.editor.lines(), QStringList{"mpeg2source(\"movie.d2v\",idct=0,cpu=4,iPP=true)"});
+
+  BitBtn10Click(t.bench, view);
+  EXPECT_EQ(tff.text(), "TFF?");
+  BitBtn11Click(t.bench, view);
+  EXPECT_EQ(tff.text(), "TFF");
+  EXPECT_EQ(bff.text(), "BFF?");
 }
 
 } // namespace

@@ -169,13 +169,4 @@ TEST_F(DeinterlaceTool, CancelLeavesTheScriptWithoutDeinterlacing) {
   EXPECT_EQ(t.view.opened.size(), 1);
 }
 
-TEST_F(DeinterlaceTool, NoScriptOpenOnlyShowsTheMessage) {
-  t.state.VideoOpen = false;
-  t.editor.setLines({"mpeg2source(\"movie.d2v\")", "Telecide(order=1,post=2)"});
-  BitBtn8Click(t.bench, wizard);
-  EXPECT_EQ(wizard.runs, 0);
-  EXPECT_EQ(t.editor.lineCount(), 2);
-  EXPECT_EQ(t.dialogs.messages, QStringList{"You must open AVS-script before do it!"});
-}
-
 } // namespace
