@@ -81,6 +81,11 @@ TForm5::TForm5(SharedState &state, const FieldOrderView &fieldOrder, QWidget *pa
   connect(CPAL, &QRadioButton::clicked, this, &TForm5::CPALClick);
   connect(CNTSC, &QRadioButton::clicked, this, &TForm5::CPALClick);
   connect(MethodBox, &QListWidget::itemClicked, this, &TForm5::MethodBoxClick);
+  // Choosing a row with the keyboard shows it as a click does.
+  connect(MethodBox, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0)
+      ShowMethod(row);
+  });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { done(kCancel); });
   connect(BitBtn2, &QPushButton::clicked, this, [this] {
     BitBtn2Click();

@@ -55,8 +55,7 @@ TEST_F(WizardWindow, OpensOnTheSourcesTvSystemAndSwitchesLists) {
 
   // The method shown follows the field order of the moment.
   order.field0 = true;
-  form.MethodBox->setCurrentRow(5);
-  form.MethodBoxClick();
+  form.MethodBox->setCurrentRow(5); // as the arrow keys do
   EXPECT_EQ(form.Commands(), (QStringList{"SmoothDeinterlace(tff=false,doublerate=true,lacethresh=24)", "Repal()"}));
 
   state.Language = 1;
