@@ -14,7 +14,7 @@
 #include "tools/frame_searches.h"
 #include "tools/round_test.h"
 
-namespace reelwork::cli {
+namespace reelwork {
 
 namespace {
 
@@ -177,4 +177,4 @@ int RunRoundCommand(const std::vector<std::string> &args) {
   return 0;
 }
 
-} // namespace reelwork::cli
+} // namespace reelwork

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-namespace reelwork::cli {
+namespace reelwork {
 
 int RunInterlaceCommand(const std::vector<std::string> &args);
 int RunLightCommand(const std::vector<std::string> &args);
 int RunRoundCommand(const std::vector<std::string> &args);
 
-} // namespace reelwork::cli
+} // namespace reelwork

@@ -62,15 +62,15 @@ protected:
 testing::TempFolder *CliSearchTest::folder_ = nullptr;
 
 TEST_F(CliSearchTest, InterlaceFindsCombingInThePanAndNoneInThePlainRip) {
-  const CommandRun run = Call(cli::RunInterlaceCommand, {Script("pan"), "--seed", "3"});
+  const CommandRun run = Call(RunInterlaceCommand, {Script("pan"), "--seed", "3"});
   ASSERT_EQ(run.code, 0) << run.err;
   ASSERT_EQ(run.numbers.size(), 2u) << run.out;
   EXPECT_TRUE(run.numbers[0] >= 10 && run.numbers[0] < 80) << run.out; // not the titles
   EXPECT_GE(run.numbers[1], 20);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(Call(cli::RunInterlaceCommand, {Script("pan"), "--seed", "3"}).out, run.out);
+  EXPECT_EQ(Call(RunInterlaceCommand, {Script("pan"), "--seed", "3"}).out, run.out);
 
-  const CommandRun none = Call(cli::RunInterlaceCommand, {Script("plain"), "--sens", "0"});
+  const CommandRun none = Call(RunInterlaceCommand, {Script("plain"), "--sens", "0"});
   ASSERT_EQ(none.code, 0) << none.err;
   ASSERT_EQ(none.numbers.size(), 2u) << none.out;
   EXPECT_LT(none.numbers[1], 25);
@@ -79,7 +79,7 @@ TEST_F(CliSearchTest, InterlaceFindsCombingInThePanAndNoneInThePlainRip) {
 
 TEST_F(CliSearchTest, LightLandsOnTheBrightScene) {
   for (const std::string seed : {"1", "2", "3"}) {
-    const CommandRun run = Call(cli::RunLightCommand, {Script("plain"), "--seed", seed});
+    const CommandRun run = Call(RunLightCommand, {Script("plain"), "--seed", seed});
     ASSERT_EQ(run.numbers.size(), 2u) << run.out << run.err;
     EXPECT_TRUE(run.numbers[0] >= 35 && run.numbers[0] <= 79) << run.out;
     EXPECT_GT(run.numbers[1], 125);
@@ -112,15 +112,15 @@ TEST_F(CliSearchTest, RoundDrawsTheCircleAroundTheDisc) {
   ASSERT_GT(right - left, 20);
   const int cx = (left + right) / 2, cy = (top + bottom) / 2, radius = (right - left) / 2;
 
-  const CommandRun run = Call(cli::RunRoundCommand, {script, "10", std::to_string(cx), std::to_string(cy)});
+  const CommandRun run = Call(RunRoundCommand, {script, "10", std::to_string(cx), std::to_string(cy)});
   ASSERT_EQ(run.code, 0) << run.err;
   ASSERT_EQ(run.numbers.size(), 3u) << run.out;
   EXPECT_NEAR(run.numbers[0], cx, 2);
   EXPECT_NEAR(run.numbers[1], cy, 2);
   EXPECT_NEAR(run.numbers[2], radius + 3, 2); // the first pixel outside, plus 2
 
-  EXPECT_EQ(Call(cli::RunRoundCommand, {script, "10", "30", "150"}).out, "none\n");
-  const CommandRun unclicked = Call(cli::RunRoundCommand, {script, "10", "0", "100"});
+  EXPECT_EQ(Call(RunRoundCommand, {script, "10", "30", "150"}).out, "none\n");
+  const CommandRun unclicked = Call(RunRoundCommand, {script, "10", "0", "100"});
   EXPECT_EQ(unclicked.code, 1);
   EXPECT_EQ(unclicked.err, "You must point to the center of circular area on the screen before!\n");
 }
@@ -129,11 +129,11 @@ TEST_F(CliSearchTest, WrongArgumentsAndUnreadableScripts) {
   const std::string script = Script("plain");
   for (const auto &args : std::vector<std::vector<std::string>>{
            {}, {script, "--seed", "-1"}, {script, "--seed"}, {script, "--bogus"}})
-    EXPECT_EQ(Call(cli::RunLightCommand, args).code, 2);
-  EXPECT_EQ(Call(cli::RunRoundCommand, {script, "10", "5"}).code, 2);
-  EXPECT_EQ(Call(cli::RunRoundCommand, {script, "0", "5", "5"}).code, 2);
+    EXPECT_EQ(Call(RunLightCommand, args).code, 2);
+  EXPECT_EQ(Call(RunRoundCommand, {script, "10", "5"}).code, 2);
+  EXPECT_EQ(Call(RunRoundCommand, {script, "0", "5", "5"}).code, 2);
 
-  const CommandRun missing = Call(cli::RunLightCommand, {(folder_->path() / "none.avs").string()});
+  const CommandRun missing = Call(RunLightCommand, {(folder_->path() / "none.avs").string()});
   EXPECT_EQ(missing.code, 1);
   EXPECT_NE(missing.err.find("none.avs"), std::string::npos) << missing.err;
 }
