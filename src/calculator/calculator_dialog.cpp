@@ -257,6 +257,20 @@ void TForm3::BuildLayout() {
   Quality = MakeEdit(band, "Quality", {}, 614, 16, 80);
   Quality->setReadOnly(true);
 
+  // Small tick labels, as wide as their text.
+  auto shrink = [](QLabel *label) {
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    label->setFont(font);
+    label->adjustSize();
+  };
+  for (QLabel *label : TimeBar1Labels)
+    shrink(label);
+  for (QLabel *label : TimeBar2Labels)
+    shrink(label);
+  // Enter in a field must not press a button.
+  for (QPushButton *button : findChildren<QPushButton *>())
+    button->setAutoDefault(false);
   PlaceTickLabels();
 }
 
@@ -298,10 +312,12 @@ void TForm3::PlaceTickLabels() {
   for (size_t k = 0; k < SizeBarLabels.size(); ++k)
     SizeBarLabels[k]->move(SizeBar->x() + 4 + static_cast<int>(k) * ((SizeBar->width() - 12) * 1000 / kSizeBarMax),
                            SizeBarLabels[k]->y());
+  // The minute labels stand centred under their time, within the slider.
   auto placeTime = [](SelectionSlider *bar, const std::array<QLabel *, 8> &labels) {
     for (size_t k = 0; k < labels.size(); ++k) {
-      const int x = bar->x() + 4 + (bar->width() - 12) * kTimeLabelMinutes[k] * 60 / kMaxSeconds;
-      labels[k]->move(std::min(x, bar->x() + bar->width() - labels[k]->width()), labels[k]->y());
+      const int centre = bar->x() + 6 + (bar->width() - 12) * kTimeLabelMinutes[k] * 60 / kMaxSeconds;
+      const int x = std::clamp(centre - labels[k]->width() / 2, bar->x(), bar->x() + bar->width() - labels[k]->width());
+      labels[k]->move(x, labels[k]->y());
     }
   };
   placeTime(TimeBar1, TimeBar1Labels);
