@@ -1,5 +1,6 @@
 #include "calculator/bitrate_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -217,12 +218,15 @@ std::string FormatBitrate(float bitrate) { return WholeNumberText(bitrate); }
 
 std::string FormatQuality(float quality) {
   // A float times 100 is exact in double, so halves are seen as halves.
-  const double hundredths = RoundWhole(static_cast<double>(quality) * 100);
-  std::string digits = WholeNumberText(std::fabs(hundredths));
-  if (digits.size() < 3)
-    digits.insert(0, 3 - digits.size(), '0');
-  digits.insert(digits.size() - 2, ",");
-  return hundredths < 0 ? "-" + digits : digits;
+  const double hundredths = std::fabs(RoundWhole(static_cast<double>(quality) * 100));
+  if (!std::isfinite(hundredths))
+    return "0,00";
+  const double whole = std::trunc(hundredths / 100);
+  const int rest = static_cast<int>(std::clamp(hundredths - whole * 100, 0.0, 99.0));
+  const bool negative = quality < 0 && hundredths != 0;
+  char text[400];
+  std::snprintf(text, sizeof text, "%s%.0f,%02d", negative ? "-" : "", whole, rest);
+  return text;
 }
 
 int RateIndexFor(float rate) {
@@ -239,8 +243,11 @@ std::string RateText(float rate) {
   const double whole = std::trunc(value);
   const int thousandths = static_cast<int>(std::trunc((value - whole) * 1000));
   char decimals[8];
-  std::snprintf(decimals, sizeof decimals, "%03d", thousandths);
-  return (rate < 0 ? "-" : "") + WholeNumberText(whole) + "." + decimals;
+  std::snprintf(decimals, sizeof decimals, ".%03d", thousandths);
+  std::string text = rate < 0 ? "-" : "";
+  text.append(WholeNumberText(whole));
+  text.append(decimals);
+  return text;
 }
 
 } // namespace reelwork
