@@ -1,6 +1,7 @@
 #pragma once
 // A decoded picture as the preview and the measuring tools read it.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

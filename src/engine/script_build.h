@@ -1,6 +1,5 @@
 #pragma once
-// Turns a script file into the clip it describes. For now a script needs only
-// its source line; the script evaluator replaces this function as a whole.
+// Turns a script file into the clip it describes.
 
 #include <string>
 

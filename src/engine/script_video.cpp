@@ -2,7 +2,7 @@
 
 #include "engine/clip.h"
 #include "engine/rgb_output.h"
-#include "engine/script_build.h"
+#include "engine/script/evaluator.h"
 #include "engine/video.h"
 
 namespace reelwork::engine {
@@ -11,12 +11,14 @@ namespace {
 
 class ClipVideo : public ScriptVideo {
 public:
-  explicit ClipVideo(ClipPtr clip) : clip_(std::move(clip)), properties_(clip_->info()) {
+  ClipVideo(ClipPtr clip, std::vector<std::string> passedThrough)
+      : clip_(std::move(clip)), properties_(clip_->info()), passedThrough_(std::move(passedThrough)) {
     if (properties_.frameCount <= 0 || properties_.width <= 0 || properties_.height <= 0)
       throw EngineError("the script's video has no frames");
   }
 
   const VideoProperties &properties() const override { return properties_; }
+  const std::vector<std::string> &passedThrough() const override { return passedThrough_; }
 
   void frame(int n, RgbImage &out) override {
     const int last = properties_.frameCount - 1;
@@ -37,22 +39,23 @@ public:
 private:
   ClipPtr clip_;
   VideoProperties properties_;
+  std::vector<std::string> passedThrough_;
 };
 
 } // namespace
 
 std::unique_ptr<ScriptVideo> ScriptVideo::open(const std::string &scriptPath, const ProgressFn &progress) {
-  ClipPtr clip;
+  script::ScriptResult result;
   try {
-    clip = BuildScriptClip(scriptPath, progress);
+    result = script::EvaluateScriptFile(scriptPath, progress);
   } catch (const EngineError &) {
     throw;
   } catch (const std::exception &e) {
     throw EngineError(e.what());
   }
-  if (!clip)
+  if (!result.clip)
     throw EngineError("the script gives no video");
-  return std::make_unique<ClipVideo>(std::move(clip));
+  return std::make_unique<ClipVideo>(std::move(result.clip), std::move(result.passedThrough));
 }
 
 } // namespace reelwork::engine

@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/rgb_image.h"
 
@@ -42,6 +43,10 @@ public:
   static std::unique_ptr<ScriptVideo> open(const std::string &scriptPath, const ProgressFn &progress = {});
 
   virtual const VideoProperties &properties() const = 0;
+
+  // Functions of the script that the engine cannot show and passed through
+  // unchanged, each named once, in the order they first appear.
+  virtual const std::vector<std::string> &passedThrough() const = 0;
 
   // Frame n (numbered from 0) as RGB24, BT.601 with TV range expanded to full
   // range. n past the end gives the last frame, n below 0 the first. Throws
