@@ -24,6 +24,7 @@
 #include "script/filter_list.h"
 #include "preview/preview_display.h"
 #include "script/file_chooser_dialog.h"
+#include "settings/options_dialog.h"
 #include "script/memo_editor.h"
 #include "tools/program_launcher.h"
 
@@ -69,6 +70,15 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
   dialogs_ = widgetDialogs_.get();
   Form2 = new TForm2(state_, this);
   widgetDialogs_->setFileChooser(Form2);
+  Form7 = new TForm7(
+      state_, *dialogs_,
+      [this] {
+        QStringList items;
+        for (int i = 0; i < CheckListBox1->count(); ++i)
+          items.append(CheckListBox1->item(i)->text());
+        return items;
+      },
+      [this] { return editor_->lines(); }, this);
   MakeModels();
   FormCreate();
 }
@@ -86,6 +96,7 @@ ScriptEditor &TForm1::editor() { return *editor_; }
 
 void TForm1::setDialogs(UserDialogs *dialogs) {
   dialogs_ = dialogs ? dialogs : widgetDialogs_.get();
+  Form7->setDialogs(*dialogs_);
   MakeModels();
 }
 
@@ -548,8 +559,8 @@ void TForm1::BitBtn9Click() { script_->SaveLoad(); }
 void TForm1::BitBtn5Click() { script_->SaveAs(); }
 
 void TForm1::BitBtn4Click() {
-  // The options dialog arrives in a later step; the settings are written and
-  // applied whichever way it closes.
+  // The settings are written and applied whichever way the dialog closes.
+  Form7->exec();
   SaveSettings(settingsPath_, state_.settings, state_.SettingsLines);
   ApplySettings();
   focusTrackBar();

@@ -28,6 +28,7 @@ namespace reelwork {
 
 class MemoEditor;
 class TForm2;
+class TForm7;
 class TickSlider;
 class WidgetDialogs;
 
@@ -70,6 +71,7 @@ public:
   FilterList &filterList() { return *filterList_; }
 
   TForm2 *Form2; // the file chooser
+  TForm7 *Form7; // the options
 
   // Controls, named as in the window's design.
   QPushButton *BitBtn1;      // "D2V"

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "app/main_window.h"
+#include "engine/sample_media.h"
 #include "preview/tick_slider.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -100,17 +101,77 @@ TEST_F(MainWindow, ToolsAskForAScriptFirst) {
   EXPECT_EQ(dialogs.messages.size(), 13);
 }
 
-TEST_F(MainWindow, OptionsButtonWritesTheSettingsFile) {
-  auto w = start("# kept\r\n_LANGUAGE=0\r\n");
-  w->BitBtn4->click();
-  const QByteArray saved = readBytes("Reelwork.ini");
-  EXPECT_TRUE(saved.startsWith("# kept\r\n_LANGUAGE=0\r\n_VOBSCAN=1\r\n"));
-  EXPECT_EQ(saved.count("\r\n"), 16);
-}
-
 TEST_F(MainWindow, ClosingWithoutAScriptAsksNothing) {
   auto w = start("_LANGUAGE=0\r\n");
   w->show();
   EXPECT_TRUE(w->close());
   EXPECT_TRUE(dialogs.questions.isEmpty());
+}
+
+// The window over a real project: a small rip made by the sample maker.
+class MainWindowWithVideo : public MainWindow {
+protected:
+  void SetUp() override {
+    engine::SampleOptions options;
+    options.seconds = 1;
+    options.withAudioFile = false;
+    rip = engine::WriteSampleRip(dir.path().toStdString(), options);
+  }
+  engine::SampleRip rip;
+};
+
+TEST_F(MainWindowWithVideo, OpeningAProjectShowsFrameOneAtItsSize) {
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->state().CurrentFrame = 1;
+  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen) << dialogs.details.join("; ").toStdString();
+  EXPECT_EQ(w->state().FrameCount, rip.frames);
+  EXPECT_EQ(w->state().FpsText, "25,0");
+  EXPECT_EQ(w->state().TvSystem, "PAL");
+  EXPECT_EQ(w->state().SourceWidth, 720);
+  EXPECT_EQ(w->windowTitle(), "Reelwork (build 201105) - [VTS_01_1.avs] - PAL / 25,0 fps  / 720 x 576");
+  // One screen pixel per frame pixel.
+  EXPECT_EQ(w->Image1->size(), QSize(720, 576));
+  EXPECT_EQ(w->TrackBar1->maximum(), rip.frames);
+  EXPECT_EQ(w->state().CurrentFrame, 1);
+  EXPECT_EQ(w->ShownPicture().width, 720);
+
+  // Resizing by hand snaps back to the frame.
+  w->resize(1000, 900);
+  EXPECT_EQ(w->Image1->size(), QSize(720, 576));
+
+  w->BitBtn17->click();
+  EXPECT_EQ(w->state().CurrentFrame, 2);
+  EXPECT_EQ(w->TrackBar1->value(), 2);
+  w->BitBtn16->click();
+  w->BitBtn16->click(); // nothing before frame 1
+  EXPECT_EQ(w->state().CurrentFrame, 1);
+  w->TrackBar1->setValue(rip.frames);
+  EXPECT_EQ(w->state().CurrentFrame, rip.frames);
+  w->BitBtn17->click(); // nothing past the last frame
+  EXPECT_EQ(w->state().CurrentFrame, rip.frames);
+  EXPECT_GE(w->AverageBrightness(), 0);
+
+  // A click marks the point on the picture shown, not on the frame.
+  w->Image1Click(QPoint(10, 20));
+  EXPECT_EQ(w->state().ClickX, 10);
+  EXPECT_EQ(w->state().ClickY, 20);
+  EXPECT_EQ(w->ShownPicture().at(10, 20)[0], 255);
+  EXPECT_EQ(w->ShownPicture().at(10, 20)[1], 0);
+
+  // An edit that was not saved is offered for saving at close.
+  w->Memo1->appendPlainText("Sharpen(0.25)");
+  dialogs.answers = {true};
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(dialogs.questions, QStringList{"AVS-file is not saved. Save it?"});
+  EXPECT_TRUE(readBytes("VTS_01_1.avs").endsWith("Sharpen(0.25)\r\n"));
+}
+
+TEST_F(MainWindowWithVideo, ABrokenScriptIsRefusedWithItsReason) {
+  auto w = start("_LANGUAGE=0\r\n");
+  writeBytes("bad.avs", "mpeg2source(\"VTS_01_1.d2v\")\r\nCrop(1,0,0,0)\r\n");
+  w->OpenVideo(path("bad.avs"));
+  EXPECT_FALSE(w->state().VideoOpen);
+  ASSERT_EQ(dialogs.messages, QStringList{"AVS-file could not be read!"});
 }
