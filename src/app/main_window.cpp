@@ -18,6 +18,16 @@
 #include <chrono>
 
 #include "app/language.h"
+#include "calculator/calculator_dialog.h"
+#include "calculator/workbench_calculator_host.h"
+#include "crop/crop_dialog.h"
+#include "crop/crop_tool.h"
+#include "deinterlace/deinterlace_dialog.h"
+#include "deinterlace/deinterlace_wiring.h"
+#include "resize/resize_tool.h"
+#include "resize/resize_windows.h"
+#include "tools/frame_searches.h"
+#include "tools/round_test.h"
 #include "app/widget_dialogs.h"
 #include "common/text_file.h"
 #include "preview/tick_slider.h"
@@ -67,7 +77,7 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
   BuildLayout();
   editor_ = std::make_unique<MemoEditor>(Memo1);
   widgetDialogs_ = std::make_unique<WidgetDialogs>(this);
-  dialogs_ = widgetDialogs_.get();
+  dialogs_ = std::make_unique<SwitchableDialogs>(*widgetDialogs_);
   Form2 = new TForm2(state_, this);
   widgetDialogs_->setFileChooser(Form2);
   Form7 = new TForm7(
@@ -79,15 +89,20 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
         return items;
       },
       [this] { return editor_->lines(); }, this);
-  MakeModels();
-  FormCreate();
-}
-
-void TForm1::MakeModels() {
   script_ = std::make_unique<ScriptModel>(state_, *editor_, *dialogs_, *this);
   opener_ = std::make_unique<SourceOpener>(state_, *script_, *editor_, *dialogs_);
   filterList_ = std::make_unique<FilterList>(state_, *script_, *editor_);
   workbench_ = std::make_unique<Workbench>(Workbench{state_, *editor_, *script_, *filterList_, *dialogs_, *this});
+
+  // The wizards' windows, made once like the main window's other dialogs.
+  Form4 = new TForm4(state_, *this, this);
+  resizeWindows_ = std::make_unique<ResizeWindows>(state_, *this, this, [this] { focusTrackBar(); });
+  calculatorHost_ = std::make_unique<WorkbenchCalculatorHost>(*workbench_, *opener_, [this] { focusTrackBar(); });
+  Form3 = new TForm3(state_, *calculatorHost_, this);
+  fieldOrderView_ = std::make_unique<ButtonFieldOrderView>(BitBtn10, BitBtn11, Field0);
+  Form5 = new TForm5(state_, *fieldOrderView_, this);
+  form5Runner_ = std::make_unique<Form5Runner>(*Form5, [this] { focusTrackBar(); });
+  FormCreate();
 }
 
 TForm1::~TForm1() = default;
@@ -95,9 +110,7 @@ TForm1::~TForm1() = default;
 ScriptEditor &TForm1::editor() { return *editor_; }
 
 void TForm1::setDialogs(UserDialogs *dialogs) {
-  dialogs_ = dialogs ? dialogs : widgetDialogs_.get();
-  Form7->setDialogs(*dialogs_);
-  MakeModels();
+  dialogs_->setTarget(dialogs ? *dialogs : *widgetDialogs_);
 }
 
 void TForm1::BuildLayout() {
@@ -298,8 +311,12 @@ void TForm1::SetCaptions(int language) {
     if (!control)
       continue;
     if (texts.caption[column]) {
-      if (auto *button = qobject_cast<QAbstractButton *>(control))
-        button->setText(QString::fromUtf8(texts.caption[column]));
+      if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        // A running field-order test shows "?" on its button; a change of
+        // language keeps it, so that the test can still be ended.
+        const bool testing = (button == BitBtn10 || button == BitBtn11) && button->text().endsWith('?');
+        button->setText(QString::fromUtf8(texts.caption[column]) + (testing ? "?" : ""));
+      }
     }
     control->setToolTip(QString::fromUtf8(texts.hint[column]));
   }
@@ -544,16 +561,38 @@ void TForm1::BitBtn13Click() {
 }
 
 // Tools that arrive in later steps: each checks that a script is open.
-void TForm1::BitBtn10Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn11Click() { script_->CheckScriptOpen(); }
-void TForm1::Field0Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn12Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn8Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn2Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn7Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn6Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn14Click() { script_->CheckScriptOpen(); }
-void TForm1::BitBtn15Click() { script_->CheckScriptOpen(); }
+void TForm1::BitBtn10Click() { reelwork::BitBtn10Click(*workbench_, *fieldOrderView_); }
+void TForm1::BitBtn11Click() { reelwork::BitBtn11Click(*workbench_, *fieldOrderView_); }
+void TForm1::Field0Click() { reelwork::Field0Click(*workbench_, *fieldOrderView_); }
+void TForm1::BitBtn8Click() { reelwork::BitBtn8Click(*workbench_, *form5Runner_); }
+
+void TForm1::BitBtn12Click() {
+  FindInterlacedFrame(*workbench_);
+  focusTrackBar();
+}
+
+void TForm1::BitBtn2Click() {
+  // A found frame leaves the focus where it was, as the search left it.
+  if (FindLightFrame(*workbench_).outcome != SearchOutcome::Found)
+    focusTrackBar();
+}
+
+void TForm1::BitBtn15Click() {
+  TestRound(*workbench_);
+  focusTrackBar();
+}
+
+void TForm1::BitBtn7Click() {
+  MakeCrop(*workbench_, *Form4);
+  focusTrackBar();
+}
+
+void TForm1::BitBtn6Click() { MakeResize(*workbench_, *resizeWindows_); }
+
+void TForm1::BitBtn14Click() {
+  if (script_->CheckScriptOpen())
+    Form3->exec();
+}
 
 void TForm1::BitBtn9Click() { script_->SaveLoad(); }
 void TForm1::BitBtn5Click() { script_->SaveAs(); }

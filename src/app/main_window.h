@@ -26,11 +26,37 @@ class QFrame;
 
 namespace reelwork {
 
+class ButtonFieldOrderView;
+class Form5Runner;
 class MemoEditor;
+class ResizeWindows;
 class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
 class TForm7;
+class WorkbenchCalculatorHost;
 class TickSlider;
 class WidgetDialogs;
+
+// Passes every question on to the dialogs set last, so that the models and
+// tools made once keep working when the answers come from elsewhere.
+class SwitchableDialogs : public UserDialogs {
+public:
+  explicit SwitchableDialogs(UserDialogs &target) : target_(&target) {}
+  void setTarget(UserDialogs &target) { target_ = &target; }
+  void showMessage(const QString &text) override { target_->showMessage(text); }
+  void showMessage(const QString &text, const QString &detail) override { target_->showMessage(text, detail); }
+  bool askYesNo(const QString &text) override { return target_->askYesNo(text); }
+  std::optional<QString> askSaveFileName(const QString &filter) override { return target_->askSaveFileName(filter); }
+  std::optional<QString> askOpenFileName(const QString &filter) override { return target_->askOpenFileName(filter); }
+  QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override {
+    return target_->runFileChooser(searchMask, chosenIndex);
+  }
+
+private:
+  UserDialogs *target_;
+};
 
 class TForm1 : public QWidget, public ScriptView, public FramePreview {
   Q_OBJECT
@@ -71,7 +97,11 @@ public:
   FilterList &filterList() { return *filterList_; }
 
   TForm2 *Form2; // the file chooser
+  TForm3 *Form3; // the bitrate calculator
+  TForm4 *Form4; // the crop dialog
+  TForm5 *Form5; // the deinterlace wizard
   TForm7 *Form7; // the options
+  ResizeWindows &resizeWindows() { return *resizeWindows_; }
 
   // Controls, named as in the window's design.
   QPushButton *BitBtn1;      // "D2V"
@@ -136,7 +166,6 @@ private:
   void BuildLayout();
   void ShowPreview(const QImage &image);
   void DrawCounters(int n);
-  void MakeModels();
 
   // ScriptView
   void openVideo(const QString &path) override { OpenVideo(path); }
@@ -149,11 +178,17 @@ private:
   FrameSource source_;
   std::unique_ptr<MemoEditor> editor_;
   std::unique_ptr<WidgetDialogs> widgetDialogs_;
-  UserDialogs *dialogs_ = nullptr;
+  // Every model and tool talks to the user through this one; tests point it
+  // at scripted answers.
+  std::unique_ptr<SwitchableDialogs> dialogs_;
   std::unique_ptr<ScriptModel> script_;
   std::unique_ptr<SourceOpener> opener_;
   std::unique_ptr<FilterList> filterList_;
   std::unique_ptr<Workbench> workbench_;
+  std::unique_ptr<ButtonFieldOrderView> fieldOrderView_;
+  std::unique_ptr<Form5Runner> form5Runner_;
+  std::unique_ptr<ResizeWindows> resizeWindows_;
+  std::unique_ptr<WorkbenchCalculatorHost> calculatorHost_;
   RgbImage shown_;
   bool busy_ = false;
   bool fitting_ = false;

@@ -175,3 +175,45 @@ TEST_F(MainWindowWithVideo, ABrokenScriptIsRefusedWithItsReason) {
   EXPECT_FALSE(w->state().VideoOpen);
   ASSERT_EQ(dialogs.messages, QStringList{"AVS-file could not be read!"});
 }
+
+// The tool buttons reach their tools over the open project.
+TEST_F(MainWindowWithVideo, ToolButtonsWorkOnTheOpenProject) {
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen);
+  const QStringList userScript = w->editor().lines();
+
+  // The field-order test swaps in its own script and gives the user's back;
+  // a change of language in between does not lose the running test.
+  w->BitBtn10->click();
+  EXPECT_EQ(w->BitBtn10->text(), "TFF?");
+  EXPECT_EQ(w->state().ScriptName, "TFF.avs");
+  EXPECT_EQ(w->state().FrameCount, 2 * rip.frames);
+  w->SetCaptions(1);
+  EXPECT_EQ(w->BitBtn10->text(), "TFF?");
+  w->BitBtn10->click();
+  EXPECT_EQ(w->BitBtn10->text(), "TFF");
+  EXPECT_EQ(w->editor().lines(), userScript);
+  EXPECT_EQ(w->state().FrameCount, rip.frames);
+  EXPECT_FALSE(QFile::exists(path("TFF.avs")));
+
+  // The searches move the slider to a frame of the video.
+  w->BitBtn2->click();
+  EXPECT_GE(w->state().CurrentFrame, 1);
+  EXPECT_LE(w->state().CurrentFrame, rip.frames);
+  EXPECT_EQ(w->TrackBar1->value(), w->state().CurrentFrame);
+  w->BitBtn12->click();
+  EXPECT_GE(w->state().CurrentFrame, 1);
+  EXPECT_LE(w->state().CurrentFrame, rip.frames);
+  EXPECT_LE(dialogs.messages.size(), 1); // at most "not found" on this progressive rip
+  dialogs.messages.clear();
+
+  // Choosing field order 0 rewrites the deinterlacer's line and saves.
+  w->Memo1->appendPlainText("Telecide(order=1,post=2)");
+  w->Field0->click();
+  EXPECT_TRUE(w->editor().lines().contains("Telecide(order=0,post=2)"));
+  EXPECT_TRUE(readBytes("VTS_01_1.avs").contains("Telecide(order=0,post=2)\r\n"));
+  EXPECT_TRUE(w->state().VideoOpen);
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
+}
