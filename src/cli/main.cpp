@@ -4,17 +4,24 @@
 //   reelwork-cli info SCRIPT          width=W height=H frames=N fps=NUM/DEN
 //   reelwork-cli frame SCRIPT N OUT   frame N as RGB24 into OUT (.ppm or .png)
 //   reelwork-cli sample DIR [--ntsc] [--seconds S]
+//   reelwork-cli crop | resize | interlace | light | round | bitrate ...
+//                                     the tools' measurements (see each command)
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cstddef>
 
+#include "cli/calc_command.h"
+#include "cli/crop_command.h"
 #include "cli/image_files.h"
+#include "cli/resize_command.h"
+#include "cli/search_commands.h"
 #include "common/number.h"
 #include "engine/sample_media.h"
 #include "engine/video.h"
@@ -29,7 +36,13 @@ int Usage(const char *problem) {
   std::fprintf(stderr,
                "usage: reelwork-cli info SCRIPT\n"
                "       reelwork-cli frame SCRIPT N OUT.ppm|OUT.png\n"
-               "       reelwork-cli sample DIR [--ntsc] [--seconds S]\n");
+               "       reelwork-cli sample DIR [--ntsc] [--seconds S]\n"
+               "       reelwork-cli crop SCRIPT N [--balance B] [--no-align]\n"
+               "       reelwork-cli resize auto|exact|manual ...\n"
+               "       reelwork-cli interlace SCRIPT [--sens S] [--seed K]\n"
+               "       reelwork-cli light SCRIPT [--sens S] [--seed K]\n"
+               "       reelwork-cli round SCRIPT N X Y [--sens S]\n"
+               "       reelwork-cli bitrate --size TEXT ...\n");
   return 2;
 }
 
@@ -82,7 +95,15 @@ int main(int argc, char **argv) {
   if (args.empty())
     return Usage(nullptr);
   const std::string &command = args[0];
+  using ToolCommand = int (*)(const std::vector<std::string> &);
+  const std::pair<const char *, ToolCommand> tools[] = {
+      {"crop", RunCropCommand},           {"resize", RunResizeCommand}, {"interlace", RunInterlaceCommand},
+      {"light", RunLightCommand},         {"round", RunRoundCommand},   {"bitrate", RunBitrateCommand},
+  };
   try {
+    for (const auto &[name, run] : tools)
+      if (command == name)
+        return run(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "info") {
       if (args.size() != 2)
         return Usage("info takes one script");
