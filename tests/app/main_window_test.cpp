@@ -217,3 +217,30 @@ TEST_F(MainWindowWithVideo, ToolButtonsWorkOnTheOpenProject) {
   EXPECT_TRUE(w->state().VideoOpen);
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
 }
+
+// Ticking filters rewrites the script and the preview shows its result at the
+// frame the user was on.
+TEST_F(MainWindowWithVideo, TickedFiltersChangeThePreview) {
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen);
+  w->TrackBar1->setValue(7);
+  const auto tick = [&](const QString &name) {
+    const auto found = w->CheckListBox1->findItems(name, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    found[0]->setCheckState(Qt::Checked);
+  };
+  tick("Crop()");
+  EXPECT_TRUE(w->editor().lines().contains("Crop(0,0,-0,-0)"));
+  tick("BicubicResize()");
+  EXPECT_TRUE(w->editor().lines().contains("BicubicResize(576,432)"));
+  EXPECT_TRUE(readBytes("VTS_01_1.avs").contains("BicubicResize(576,432)\r\n"));
+  EXPECT_EQ(w->state().CurrentFrame, 7);
+  EXPECT_EQ(w->ShownPicture().width, 576);
+  EXPECT_EQ(w->ShownPicture().height, 432);
+  // The window keeps its minimum width of 800, so the preview is a little wider.
+  EXPECT_EQ(w->Image1->height(), 432);
+  EXPECT_EQ(w->width(), 800);
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
+}
