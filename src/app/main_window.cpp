@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 #include <chrono>
 
+#include "app/glyphs.h"
 #include "app/language.h"
 #include "calculator/calculator_dialog.h"
 #include "calculator/workbench_calculator_host.h"
@@ -46,11 +48,10 @@ constexpr int kLeftColumnWidth = 209;
 constexpr int kMinWidth = 800;
 constexpr int kMinHeight = 450;
 
-QPushButton *MakeButton(QWidget *parent, const char *name, QStyle::StandardPixmap glyph) {
+QPushButton *MakeButton(QWidget *parent, const char *name, Glyph glyph) {
   auto *button = new QPushButton(parent);
   button->setObjectName(name);
-  button->setIcon(parent->style()->standardIcon(glyph));
-  button->setIconSize(QSize(14, 14));
+  SetGlyph(button, glyph);
   button->setFixedHeight(28);
   return button;
 }
@@ -132,10 +133,10 @@ void TForm1::BuildLayout() {
 
   auto *topStrip = new QWidget(left);
   topStrip->setFixedHeight(107);
-  BitBtn1 = MakeButton(topStrip, "BitBtn1", QStyle::SP_DirOpenIcon);
-  BitBtn13 = MakeButton(topStrip, "BitBtn13", QStyle::SP_FileIcon);
-  BitBtn10 = MakeButton(topStrip, "BitBtn10", QStyle::SP_ArrowUp);
-  BitBtn11 = MakeButton(topStrip, "BitBtn11", QStyle::SP_ArrowDown);
+  BitBtn1 = MakeButton(topStrip, "BitBtn1", Glyph::OpenProject);
+  BitBtn13 = MakeButton(topStrip, "BitBtn13", Glyph::OpenScript);
+  BitBtn10 = MakeButton(topStrip, "BitBtn10", Glyph::TopField);
+  BitBtn11 = MakeButton(topStrip, "BitBtn11", Glyph::BottomField);
   BitBtn1->setGeometry(4, 4, 67, 28);
   BitBtn13->setGeometry(4, 36, 67, 28);
   BitBtn10->setGeometry(75, 4, 67, 28);
@@ -159,8 +160,8 @@ void TForm1::BuildLayout() {
   Bevel1->setFrameShape(QFrame::HLine);
   Bevel1->setFrameShadow(QFrame::Sunken);
   Bevel1->setGeometry(4, 68, 201, 4);
-  BitBtn9 = MakeButton(topStrip, "BitBtn9", QStyle::SP_BrowserReload);
-  BitBtn5 = MakeButton(topStrip, "BitBtn5", QStyle::SP_DialogSaveButton);
+  BitBtn9 = MakeButton(topStrip, "BitBtn9", Glyph::SaveLoad);
+  BitBtn5 = MakeButton(topStrip, "BitBtn5", Glyph::SaveAs);
   BitBtn9->setGeometry(4, 75, 99, 28);
   BitBtn5->setGeometry(106, 75, 99, 28);
   leftLayout->addWidget(topStrip);
@@ -196,14 +197,14 @@ void TForm1::BuildLayout() {
   toolsLayout->setSpacing(0);
   auto *grid = new QGridLayout;
   grid->setSpacing(0);
-  BitBtn12 = MakeButton(tools, "BitBtn12", QStyle::SP_FileDialogContentsView);
-  BitBtn2 = MakeButton(tools, "BitBtn2", QStyle::SP_DialogYesButton);
-  BitBtn6 = MakeButton(tools, "BitBtn6", QStyle::SP_TitleBarMaxButton);
-  BitBtn15 = MakeButton(tools, "BitBtn15", QStyle::SP_DialogHelpButton);
-  BitBtn8 = MakeButton(tools, "BitBtn8", QStyle::SP_FileDialogDetailedView);
-  BitBtn7 = MakeButton(tools, "BitBtn7", QStyle::SP_TitleBarNormalButton);
-  BitBtn14 = MakeButton(tools, "BitBtn14", QStyle::SP_FileDialogInfoView);
-  BitBtn18 = MakeButton(tools, "BitBtn18", QStyle::SP_MediaPlay);
+  BitBtn12 = MakeButton(tools, "BitBtn12", Glyph::FindInterlace);
+  BitBtn2 = MakeButton(tools, "BitBtn2", Glyph::FindLight);
+  BitBtn6 = MakeButton(tools, "BitBtn6", Glyph::Resize);
+  BitBtn15 = MakeButton(tools, "BitBtn15", Glyph::Round);
+  BitBtn8 = MakeButton(tools, "BitBtn8", Glyph::Deinterlace);
+  BitBtn7 = MakeButton(tools, "BitBtn7", Glyph::Crop);
+  BitBtn14 = MakeButton(tools, "BitBtn14", Glyph::Calculate);
+  BitBtn18 = MakeButton(tools, "BitBtn18", Glyph::Encoder);
   QPushButton *upper[] = {BitBtn12, BitBtn2, BitBtn6, BitBtn15};
   QPushButton *lower[] = {BitBtn8, BitBtn7, BitBtn14, BitBtn18};
   for (int i = 0; i < 4; ++i) {
@@ -216,7 +217,7 @@ void TForm1::BuildLayout() {
   auto *panelLayout = new QVBoxLayout(panel);
   panelLayout->setContentsMargins(12, 0, 12, 0);
   panelLayout->setSpacing(2);
-  BitBtn4 = MakeButton(panel, "BitBtn4", QStyle::SP_FileDialogListView);
+  BitBtn4 = MakeButton(panel, "BitBtn4", Glyph::Options);
   Image2 = new QLabel(panel);
   Image2->setObjectName("Image2");
   Image2->setFixedSize(78, 25);
@@ -244,12 +245,12 @@ void TForm1::BuildLayout() {
   bottom->setFixedHeight(41);
   auto *bottomLayout = new QHBoxLayout(bottom);
   bottomLayout->setContentsMargins(4, 0, 4, 0);
-  BitBtn16 = MakeButton(bottom, "BitBtn16", QStyle::SP_ArrowLeft);
+  BitBtn16 = MakeButton(bottom, "BitBtn16", Glyph::Previous);
   BitBtn16->setFixedWidth(20);
   TrackBar1 = new TickSlider(bottom);
   TrackBar1->setObjectName("TrackBar1");
   TrackBar1->setRange(1, 1);
-  BitBtn17 = MakeButton(bottom, "BitBtn17", QStyle::SP_ArrowRight);
+  BitBtn17 = MakeButton(bottom, "BitBtn17", Glyph::Next);
   BitBtn17->setFixedWidth(20);
   bottomLayout->addWidget(BitBtn16);
   bottomLayout->addWidget(TrackBar1, 1);
@@ -560,7 +561,20 @@ void TForm1::BitBtn13Click() {
   opener_->OpenAvsFile();
 }
 
-// Tools that arrive in later steps: each checks that a script is open.
+bool TForm1::OpenGivenFile(const QString &path) {
+  const QFileInfo file(path);
+  const QString suffix = file.suffix().toLower();
+  if (suffix != "d2v" && suffix != "avs")
+    return false;
+  state_.CurrentFrame = 1;
+  if (suffix == "d2v")
+    opener_->OpenD2VPath(file.absoluteFilePath());
+  else
+    opener_->OpenAvsPath(file.absoluteFilePath());
+  return true;
+}
+
+// The tools: each checks first that a script is open.
 void TForm1::BitBtn10Click() { reelwork::BitBtn10Click(*workbench_, *fieldOrderView_); }
 void TForm1::BitBtn11Click() { reelwork::BitBtn11Click(*workbench_, *fieldOrderView_); }
 void TForm1::Field0Click() { reelwork::Field0Click(*workbench_, *fieldOrderView_); }

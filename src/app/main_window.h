@@ -92,6 +92,9 @@ public:
 
   // Opens a script as video: figures, slider range and ticks, caption, fit.
   void OpenVideo(const QString &path);
+  // Opens a project (.d2v) or script (.avs) named on the command line or by
+  // the file manager, as the D2V and AVS buttons would; false for any other.
+  bool OpenGivenFile(const QString &path);
   void CloseVideo();
   SourceOpener &opener() { return *opener_; }
   FilterList &filterList() { return *filterList_; }

@@ -1,5 +1,7 @@
 #include "calculator/calculator_dialog.h"
 
+#include "app/glyphs.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
@@ -189,9 +191,11 @@ void TForm3::BuildLayout() {
   MakeHeading(Label23);
   BitBtn3 = new QPushButton(titles);
   BitBtn3->setObjectName("BitBtn3");
+  SetGlyph(BitBtn3, Glyph::Find);
   BitBtn3->setGeometry(8, 26, 110, 26);
   BitBtn4 = new QPushButton(titles);
   BitBtn4->setObjectName("BitBtn4");
+  SetGlyph(BitBtn4, Glyph::Next);
   BitBtn4->setGeometry(120, 26, 130, 26);
   UseTitles = new QCheckBox(titles);
   UseTitles->setObjectName("UseTitles");
@@ -220,6 +224,7 @@ void TForm3::BuildLayout() {
   MakeHeading(Label3);
   BitBtn2 = new QPushButton(audio);
   BitBtn2->setObjectName("BitBtn2");
+  SetGlyph(BitBtn2, Glyph::Find);
   BitBtn2->setGeometry(8, 26, 110, 26);
   const QStringList audioTexts = Texts(AudioRateTexts);
   Label10 = MakeLabel(audio, "Label10", {}, 8, 64, 72);
@@ -245,6 +250,7 @@ void TForm3::BuildLayout() {
   CalculatedBitrate->setReadOnly(true);
   ReCalc = new QPushButton(band);
   ReCalc->setObjectName("ReCalc");
+  SetGlyph(ReCalc, Glyph::Calculate);
   ReCalc->setGeometry(168, 14, 100, 28);
   SaveBox = new QCheckBox(band);
   SaveBox->setObjectName("SaveBox");
@@ -252,6 +258,7 @@ void TForm3::BuildLayout() {
   SaveBox->setChecked(true);
   BitBtn1 = new QPushButton(band);
   BitBtn1->setObjectName("BitBtn1");
+  SetGlyph(BitBtn1, Glyph::Ok);
   BitBtn1->setGeometry(412, 14, 110, 28);
   Label13 = MakeLabel(band, "Label13", {}, 540, 20, 70);
   Quality = MakeEdit(band, "Quality", {}, 614, 16, 80);

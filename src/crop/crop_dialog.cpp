@@ -1,5 +1,7 @@
 #include "crop/crop_dialog.h"
 
+#include "app/glyphs.h"
+
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -68,11 +70,10 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const char *text) {
   return label;
 }
 
-QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text, QStyle::StandardPixmap glyph) {
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text, Glyph glyph) {
   auto *button = new QPushButton(text, parent);
   button->setObjectName(name);
-  if (glyph != QStyle::SP_CustomBase)
-    button->setIcon(parent->style()->standardIcon(glyph));
+  SetGlyph(button, glyph);
   button->setAutoDefault(false);
   return button;
 }
@@ -100,7 +101,7 @@ void TForm4::BuildLayout() {
 
   auto *top = new QHBoxLayout;
   top->setContentsMargins(4, 4, 4, 0);
-  Button1 = MakeButton(this, "Button1", "Reset to 0", QStyle::SP_CustomBase);
+  Button1 = MakeButton(this, "Button1", "Reset to 0", Glyph::Reset);
   Label3 = MakeLabel(this, "Label3", "Y1");
   UpDnY1 = MakeSpin(this, "UpDnY1", 200);
   Edit1 = NameEdit(UpDnY1, "Edit1");
@@ -147,10 +148,10 @@ void TForm4::BuildLayout() {
 
   auto *slider = new QHBoxLayout;
   slider->setContentsMargins(4, 0, 4, 0);
-  BitBtn2 = MakeButton(this, "BitBtn2", QString(), QStyle::SP_ArrowLeft);
+  BitBtn2 = MakeButton(this, "BitBtn2", QString(), Glyph::Previous);
   TrackBar1 = new TickSlider(this);
   TrackBar1->setObjectName("TrackBar1");
-  BitBtn4 = MakeButton(this, "BitBtn4", QString(), QStyle::SP_ArrowRight);
+  BitBtn4 = MakeButton(this, "BitBtn4", QString(), Glyph::Next);
   slider->addWidget(BitBtn2);
   slider->addWidget(TrackBar1, 1);
   slider->addWidget(BitBtn4);
@@ -158,9 +159,9 @@ void TForm4::BuildLayout() {
 
   auto *lowest = new QHBoxLayout;
   lowest->setContentsMargins(4, 0, 4, 4);
-  FindBtn = MakeButton(this, "FindBtn", "Find crop", QStyle::SP_FileDialogContentsView);
-  BitBtn3 = MakeButton(this, "BitBtn3", "Cancel", QStyle::SP_DialogCancelButton);
-  OkeyBtn = MakeButton(this, "OkeyBtn", "OKey", QStyle::SP_DialogOkButton);
+  FindBtn = MakeButton(this, "FindBtn", "Find crop", Glyph::Find);
+  BitBtn3 = MakeButton(this, "BitBtn3", "Cancel", Glyph::Cancel);
+  OkeyBtn = MakeButton(this, "OkeyBtn", "OKey", Glyph::Ok);
   lowest->addWidget(FindBtn);
   lowest->addStretch(1);
   lowest->addWidget(BitBtn3);

@@ -1,5 +1,7 @@
 #include "deinterlace/deinterlace_dialog.h"
 
+#include "app/glyphs.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -54,6 +56,8 @@ TForm5::TForm5(SharedState &state, const FieldOrderView &fieldOrder, QWidget *pa
   BitBtn1 = Named(new QPushButton("Cancel", this), "BitBtn1");
   BitBtn2 = Named(new QPushButton("OKey", this), "BitBtn2");
   BitBtn2->setDefault(true);
+  SetGlyph(BitBtn1, Glyph::Cancel);
+  SetGlyph(BitBtn2, Glyph::Ok);
 
   auto *left = new QVBoxLayout;
   left->addWidget(RadioGroup1);

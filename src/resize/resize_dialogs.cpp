@@ -1,5 +1,7 @@
 #include "resize/resize_dialogs.h"
 
+#include "app/glyphs.h"
+
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -80,8 +82,10 @@ TForm8::TForm8(SharedState &state, QWidget *parent) : QDialog(parent), state_(st
   TextMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   BitBtn1 = new QPushButton("Okey", this);
   BitBtn1->setObjectName("BitBtn1");
+  SetGlyph(BitBtn1, Glyph::Ok);
   BitBtn2 = new QPushButton("Cancel", this);
   BitBtn2->setObjectName("BitBtn2");
+  SetGlyph(BitBtn2, Glyph::Cancel);
 
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(TypeGroup);
@@ -173,6 +177,7 @@ TForm6::TForm6(SharedState &state, FramePreview &preview, QWidget *parent)
   Edit4 = Field(this, "Edit4", "", 150);
   CalcBtn = new QPushButton("Calc Y  ", this);
   CalcBtn->setObjectName("CalcBtn");
+  SetGlyph(CalcBtn, Glyph::Calculate);
   CalcBtn->setAutoDefault(false);
 
   auto *source = new QVBoxLayout;
@@ -364,6 +369,7 @@ TForm9::TForm9(SharedState &state, FramePreview &preview, QWidget *parent)
   Edit4 = Field(this, "Edit4", "", 150);
   CalcBtn = new QPushButton("Calc Y  ", this);
   CalcBtn->setObjectName("CalcBtn");
+  SetGlyph(CalcBtn, Glyph::Calculate);
   CalcBtn->setAutoDefault(false);
 
   auto *result = new QVBoxLayout;

@@ -1,5 +1,7 @@
 #include "resize/resize_widgets.h"
 
+#include "app/glyphs.h"
+
 #include <QButtonGroup>
 #include <QCursor>
 #include <QGridLayout>
@@ -167,8 +169,10 @@ ResizeDialogBase::ResizeDialogBase(SharedState &state, FramePreview &preview, Sp
 
   BitBtn1 = new QPushButton("Okey", this);
   BitBtn1->setObjectName("BitBtn1");
+  SetGlyph(BitBtn1, Glyph::Ok);
   BitBtn2 = new QPushButton("Cancel", this);
   BitBtn2->setObjectName("BitBtn2");
+  SetGlyph(BitBtn2, Glyph::Cancel);
   BitBtn1->setAutoDefault(false);
   BitBtn2->setAutoDefault(false);
   buttonBlock_ = new QWidget(this);

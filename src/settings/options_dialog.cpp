@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/glyphs.h"
 #include "app/shared_state.h"
 #include "common/number.h"
 #include "script/script_host.h"
@@ -241,7 +242,7 @@ void TForm7::BuildLayout() {
 
   BitBtn1 = new QPushButton("OKey", this);
   BitBtn1->setObjectName("BitBtn1");
-  BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+  SetGlyph(BitBtn1, Glyph::Ok);
   BitBtn1->setDefault(true);
   root->addWidget(BitBtn1, 0, Qt::AlignRight);
 
