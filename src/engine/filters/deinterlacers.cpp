@@ -150,7 +150,9 @@ public:
         best = std::move(woven);
       }
     }
-    if (p_.post > 0 && bestMetric > p_.vthresh)
+    // post 0 leaves the matched frame alone and 1 only measures it; from 2
+    // on, a frame that no field match could clean is deinterlaced.
+    if (p_.post >= 2 && bestMetric > p_.vthresh)
       RepairCombs(best, keepTop_, p_.dthresh, 0);
     return std::make_shared<Frame>(std::move(best));
   }
