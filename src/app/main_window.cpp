@@ -97,7 +97,13 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
 
   // The wizards' windows, made once like the main window's other dialogs.
   Form4 = new TForm4(state_, *this, this);
+  Form4->setDialogs(dialogs_.get());
   resizeWindows_ = std::make_unique<ResizeWindows>(state_, *this, this, [this] { focusTrackBar(); });
+  const auto showError = [this](const QString &text) { dialogs_->showMessage(text); };
+  resizeWindows_->Form8->showError = showError;
+  resizeWindows_->Form6->showError = showError;
+  resizeWindows_->Form9->showError = showError;
+  resizeWindows_->Form10->showError = showError;
   calculatorHost_ = std::make_unique<WorkbenchCalculatorHost>(*workbench_, *opener_, [this] { focusTrackBar(); });
   Form3 = new TForm3(state_, *calculatorHost_, this);
   fieldOrderView_ = std::make_unique<ButtonFieldOrderView>(BitBtn10, BitBtn11, Field0);

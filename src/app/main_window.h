@@ -48,6 +48,7 @@ public:
   void showMessage(const QString &text) override { target_->showMessage(text); }
   void showMessage(const QString &text, const QString &detail) override { target_->showMessage(text, detail); }
   bool askYesNo(const QString &text) override { return target_->askYesNo(text); }
+  bool askOkCancel(const QString &text) override { return target_->askOkCancel(text); }
   std::optional<QString> askSaveFileName(const QString &filter) override { return target_->askSaveFileName(filter); }
   std::optional<QString> askOpenFileName(const QString &filter) override { return target_->askOpenFileName(filter); }
   QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override {

@@ -24,6 +24,13 @@ bool WidgetDialogs::askYesNo(const QString &text) {
          QMessageBox::Yes;
 }
 
+bool WidgetDialogs::askOkCancel(const QString &text) {
+  // Over the window that asks: a wizard's dialog when one is open.
+  QWidget *over = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : parent_;
+  QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok | QMessageBox::Cancel, over);
+  return box.exec() == QMessageBox::Ok;
+}
+
 std::optional<QString> WidgetDialogs::askSaveFileName(const QString &filter) {
   const QString name = QFileDialog::getSaveFileName(parent_, QString(), QString(), filter);
   if (name.isEmpty())

@@ -17,6 +17,7 @@ public:
   void showMessage(const QString &text) override;
   void showMessage(const QString &text, const QString &detail) override;
   bool askYesNo(const QString &text) override;
+  bool askOkCancel(const QString &text) override;
   std::optional<QString> askSaveFileName(const QString &filter) override;
   std::optional<QString> askOpenFileName(const QString &filter) override;
   QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override;

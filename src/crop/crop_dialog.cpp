@@ -234,6 +234,8 @@ int TForm4::RunCropDialog() {
 }
 
 bool TForm4::AskOkCancel(const QString &text) {
+  if (dialogs_)
+    return dialogs_->askOkCancel(text);
   QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok | QMessageBox::Cancel, this);
   return box.exec() == QMessageBox::Ok;
 }

@@ -85,6 +85,10 @@ public slots:
   void OkeyBtnClick();
   void BitBtn3Click();
 
+  // Where the dialog's questions go (the main window's dialogs); without it,
+  // a message box of its own.
+  void setDialogs(UserDialogs *dialogs) { dialogs_ = dialogs; }
+
 protected:
   // A question captioned "Warning" with OK and Cancel; true for OK.
   virtual bool AskOkCancel(const QString &text);
@@ -93,6 +97,8 @@ private:
   void BuildLayout();
   void SetCaptions();
   void FitToFrame();
+
+  UserDialogs *dialogs_ = nullptr;
   void CopyPicture();
   void SetAmounts(const CropAmounts &amounts);
   void ShowSliderPosition(int position);

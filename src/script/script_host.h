@@ -20,6 +20,8 @@ public:
   }
   // A question captioned "Warning" with the buttons Yes and No.
   virtual bool askYesNo(const QString &text) = 0;
+  // A question captioned "Warning" with the buttons OK and Cancel; true for OK.
+  virtual bool askOkCancel(const QString &text) { return askYesNo(text); }
   // The save dialog with the given filter; empty when cancelled.
   virtual std::optional<QString> askSaveFileName(const QString &filter) = 0;
   // The open dialog with the given filter; empty when cancelled.

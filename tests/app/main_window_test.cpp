@@ -5,8 +5,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "app/main_window.h"
+#include "crop/crop_dialog.h"
+#include "resize/resize_windows.h"
 #include "engine/sample_media.h"
 #include "preview/tick_slider.h"
 #include "support/fakes.h"
@@ -243,4 +246,31 @@ TEST_F(MainWindowWithVideo, TickedFiltersChangeThePreview) {
   EXPECT_EQ(w->Image1->height(), 432);
   EXPECT_EQ(w->width(), 800);
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
+}
+
+// The wizards' questions and messages reach the user through the window's
+// dialogs, so that they can be answered like every other.
+TEST_F(MainWindowWithVideo, WizardQuestionsGoThroughTheWindowsDialogs) {
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen);
+  w->Memo1->appendPlainText("Crop(7,66,-8,-66)");
+  dialogs.answers = {true};
+  int left = -1, right = -1;
+  QTimer::singleShot(0, w.get(), [&] {
+    left = w->state().CropLeft;
+    right = w->state().CropRight;
+    w->Form4->reject();
+  });
+  w->BitBtn7->click();
+  ASSERT_EQ(dialogs.questions.size(), 1);
+  EXPECT_EQ(left, 8);
+  EXPECT_EQ(right, 8);
+
+  // A resize setting that is no number is reported the same way.
+  w->state().settings[Setting::ResizeMethod] = "x";
+  QTimer::singleShot(0, w.get(), [&] { w->resizeWindows().Form8->reject(); });
+  w->BitBtn6->click();
+  EXPECT_TRUE(dialogs.messages.contains("'x' is not a valid integer value")) << dialogs.messages.join("; ").toStdString();
 }
