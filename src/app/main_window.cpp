@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QGridLayout>
@@ -453,16 +454,25 @@ void TForm1::DrawCounters(int n) {
   QImage counters(Image2->size(), QImage::Format_RGB888);
   counters.fill(Qt::black);
   QPainter painter(&counters);
-  QFont arial("Arial");
-  arial.setPointSize(8);
-  painter.setFont(arial);
+  const QString frameLine = FrameCounterLine(n);
+  const QString timeLine = TimeCounterLine(n, state_.FrameRate);
+  // Arial 8 where it exists; a wider stand-in shrinks until both lines fit.
+  QFont font;
+  font.setFamilies({"Arial", "Liberation Sans", "DejaVu Sans Condensed", "DejaVu Sans"});
+  const int room = counters.width() - 5;
+  for (int pixels = 11; pixels >= 7; --pixels) {
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(frameLine) <= room && metrics.horizontalAdvance(timeLine) <= room)
+      break;
+  }
+  painter.setFont(font);
   const int lineHeight = 11;
   painter.setPen(QColor(192, 220, 192));
-  painter.drawText(QRect(4, 0, counters.width() - 4, lineHeight + 3), Qt::AlignLeft | Qt::AlignTop,
-                   FrameCounterLine(n));
+  painter.drawText(QRect(4, 0, counters.width() - 4, lineHeight + 3), Qt::AlignLeft | Qt::AlignTop, frameLine);
   painter.setPen(QColor(166, 202, 240));
   painter.drawText(QRect(4, lineHeight, counters.width() - 4, lineHeight + 3), Qt::AlignLeft | Qt::AlignTop,
-                   TimeCounterLine(n, state_.FrameRate));
+                   timeLine);
   painter.end();
   Image2->setPixmap(QPixmap::fromImage(counters));
 }

@@ -195,7 +195,6 @@ void TForm3::BuildLayout() {
   BitBtn3->setGeometry(8, 26, 110, 26);
   BitBtn4 = new QPushButton(titles);
   BitBtn4->setObjectName("BitBtn4");
-  SetGlyph(BitBtn4, Glyph::Next);
   BitBtn4->setGeometry(120, 26, 130, 26);
   UseTitles = new QCheckBox(titles);
   UseTitles->setObjectName("UseTitles");
