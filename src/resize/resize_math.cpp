@@ -157,9 +157,12 @@ QString FormatGeneral(float value) {
   std::string out;
   if (exponent >= 15 || std::fabs(v) < 1e-5) {
     out = digits.substr(0, 1);
-    if (digits.size() > 1)
-      out += "." + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    if (digits.size() > 1) {
+      out += '.';
+      out += digits.substr(1);
+    }
+    out += 'E';
+    out += std::to_string(exponent);
   } else if (exponent < 0) {
     out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
   } else {
