@@ -3,7 +3,8 @@
 //
 //   reelwork-cli info SCRIPT          width=W height=H frames=N fps=NUM/DEN
 //   reelwork-cli frame SCRIPT N OUT   frame N as RGB24 into OUT (.ppm or .png)
-//   reelwork-cli sample DIR [--ntsc] [--seconds S]
+//   reelwork-cli sample DIR [--ntsc | --film] [--seconds S]
+//                                     (--film: NTSC film with pulldown flags)
 //   reelwork-cli crop | resize | interlace | light | round | bitrate ...
 //                                     the tools' measurements (see each command)
 
@@ -36,7 +37,7 @@ int Usage(const char *problem) {
   std::fprintf(stderr,
                "usage: reelwork-cli info SCRIPT\n"
                "       reelwork-cli frame SCRIPT N OUT.ppm|OUT.png\n"
-               "       reelwork-cli sample DIR [--ntsc] [--seconds S]\n"
+               "       reelwork-cli sample DIR [--ntsc | --film] [--seconds S]\n"
                "       reelwork-cli crop SCRIPT N [--balance B] [--no-align]\n"
                "       reelwork-cli resize auto|exact|manual ...\n"
                "       reelwork-cli interlace SCRIPT [--sens S] [--seed K]\n"
@@ -79,9 +80,10 @@ int FrameCommand(const std::string &script, int n, const std::string &out) {
   return 0;
 }
 
-int Sample(const std::string &dir, bool ntsc, double seconds) {
+int Sample(const std::string &dir, bool ntsc, bool film, double seconds) {
   engine::SampleOptions options;
   options.ntsc = ntsc;
+  options.softPulldown = film;
   options.seconds = seconds;
   const auto rip = engine::WriteSampleRip(dir, options);
   std::printf("%s\n", rip.d2v.string().c_str());
@@ -122,11 +124,13 @@ int main(int argc, char **argv) {
     if (command == "sample") {
       if (args.size() < 2)
         return Usage("sample takes a folder");
-      bool ntsc = false;
+      bool ntsc = false, film = false;
       double seconds = 30;
       for (size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--ntsc") {
           ntsc = true;
+        } else if (args[i] == "--film") {
+          film = true;
         } else if (args[i] == "--seconds" && i + 1 < args.size()) {
           float value = 0;
           if (!ParseNumber(args[++i], value) || !(value > 0) || value > 4 * 3600)
@@ -136,7 +140,7 @@ int main(int argc, char **argv) {
           return Usage(("unknown option " + args[i]).c_str());
         }
       }
-      return Sample(args[1], ntsc, seconds);
+      return Sample(args[1], ntsc, film, seconds);
     }
     return Usage(("unknown command " + command).c_str());
   } catch (const std::exception &e) {

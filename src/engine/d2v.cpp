@@ -105,7 +105,18 @@ std::vector<std::string> ParseD2vFileList(std::string_view text) {
   return files;
 }
 
-std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven) {
+int ParseD2vFieldOperation(std::string_view text) {
+  constexpr std::string_view kKey = "Field_Operation=";
+  for (size_t at = text.find(kKey); at != std::string_view::npos; at = text.find(kKey, at + 1)) {
+    if (at != 0 && text[at - 1] != '\n')
+      continue;
+    const char c = at + kKey.size() < text.size() ? text[at + kKey.size()] : '0';
+    return c == '1' ? 1 : c == '2' ? 2 : 0;
+  }
+  return 0;
+}
+
+std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven, int *fieldOperation) {
   std::error_code ec;
   fs::path d2vPath = d2vGiven;
   if (!fs::is_regular_file(d2vPath, ec)) {
@@ -123,6 +134,8 @@ std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven) {
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
   const auto listed = ParseD2vFileList(text);
+  if (fieldOperation)
+    *fieldOperation = ParseD2vFieldOperation(text);
 
   const fs::path folder = d2vPath.parent_path();
   std::vector<fs::path> files;

@@ -19,6 +19,13 @@ std::vector<std::string> ParseD2vFileList(std::string_view text);
 // does not exist as written) and resolves each listed path: as
 // written if it exists, otherwise by its file name in the project's folder
 // without regard to case. Throws EngineError naming the missing file.
-std::vector<std::filesystem::path> ReadD2vProject(const std::filesystem::path &d2vPath);
+// `fieldOperation`, when given, receives the project's field operation.
+std::vector<std::filesystem::path> ReadD2vProject(const std::filesystem::path &d2vPath, int *fieldOperation = nullptr);
+
+// How the project shows film stored with pulldown flags, from its
+// "Field_Operation=" line: 0 as the flags say (the default when the line is
+// missing), 1 the stored film frames ("Force Film"), 2 the stored frames at
+// the sequence header's rate (flags ignored).
+int ParseD2vFieldOperation(std::string_view text);
 
 } // namespace reelwork::engine

@@ -48,6 +48,7 @@ struct ScannedPicture {
   bool closedGop = false;
   bool fieldPicture = false;
   int fields = 1;
+  std::uint8_t showFlags = kTopFieldFirst; // how the picture is shown as fields
   int temporalReference = 0;
   bool hasPts = false;
   std::int64_t pts = 0;
@@ -192,6 +193,11 @@ private:
           pic.fieldPicture = true;
         if (structure == 3 && ((h[3] >> 1) & 1))
           ++repeatedFields;
+        if (pic.fields == 1) {
+          const bool top = structure == 3 ? (h[3] >> 7) != 0 : structure == 1;
+          const bool repeat = structure == 3 && ((h[3] >> 1) & 1);
+          pic.showFlags = static_cast<std::uint8_t>((top ? kTopFieldFirst : 0) | (repeat ? kRepeatFirstField : 0));
+        }
         if (!sawPictureExtension) {
           sawPictureExtension = true;
           topFieldFirst = structure == 3 ? (h[3] >> 7) != 0 : structure == 1;
@@ -260,6 +266,7 @@ void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index)
     auto &pic = index.pictures[i];
     pic.packetPos = s.packetPos;
     pic.payloadOffset = s.payloadOffset;
+    pic.fields = s.showFlags;
     pic.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(s.size, 0xFFFFFFFFu));
     pic.type = s.type == 4 ? static_cast<std::uint8_t>(kPictureI) : s.type; // MPEG-1 D-pictures stand alone
     const long d = static_cast<long>(i);
@@ -434,7 +441,7 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
 
 namespace {
 
-constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '1'};
+constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '2'};
 
 template <typename T> void Put(std::string &out, T value) {
   out.append(reinterpret_cast<const char *>(&value), sizeof(value));
@@ -483,6 +490,7 @@ std::string SerializeIndex(const Mpeg2Index &index) {
     Put(out, p.frame);
     Put(out, p.payloadOffset);
     Put(out, p.type);
+    Put(out, p.fields);
   }
   Put<std::uint64_t>(out, Fnv1a(out.data(), out.size()));
   return out;
@@ -518,7 +526,7 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
   std::uint64_t pictureCount = 0, frameCount = 0;
   if (!in.get(pictureCount) || !in.get(frameCount))
     return nullptr;
-  constexpr size_t kRecord = 8 + 8 + 4 + 4 + 4 + 2 + 1;
+  constexpr size_t kRecord = 8 + 8 + 4 + 4 + 4 + 2 + 1 + 1;
   if (index->width <= 0 || index->width > 8192 || index->height <= 0 || index->height > 8192 ||
       index->rateNum <= 0 || index->rateDen <= 0 || frameCount == 0 || frameCount > pictureCount ||
       pictureCount > (bytes.size() - in.at()) / kRecord)
@@ -528,9 +536,9 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
   for (size_t i = 0; i < pictureCount; ++i) {
     auto &p = index->pictures[i];
     if (!in.get(p.packetPos) || !in.get(p.time) || !in.get(p.size) || !in.get(p.seekFrom) || !in.get(p.frame) ||
-        !in.get(p.payloadOffset) || !in.get(p.type))
+        !in.get(p.payloadOffset) || !in.get(p.type) || !in.get(p.fields))
       return nullptr;
-    if (p.type > kPictureB || p.seekFrom > i || p.size > (64u << 20))
+    if (p.fields > (kTopFieldFirst | kRepeatFirstField) || p.type > kPictureB || p.seekFrom > i || p.size > (64u << 20))
       return nullptr;
     if (p.frame != kNotShown) {
       if (p.frame >= frameCount || index->frames[p.frame] != kNotShown || p.type == 0 ||

@@ -17,6 +17,10 @@ enum PictureType : std::uint8_t { kPictureI = 1, kPictureP = 2, kPictureB = 3 };
 
 constexpr std::uint32_t kNotShown = 0xFFFFFFFFu;
 
+// How a picture is shown as fields (flags of IndexedPicture::fields).
+constexpr std::uint8_t kTopFieldFirst = 1; // its top field is shown first
+constexpr std::uint8_t kRepeatFirstField = 2; // its first field is shown again after the second (pulldown)
+
 // One coded picture (a frame, or a pair of field pictures), in decode order.
 struct IndexedPicture {
   std::uint64_t packetPos = 0; // packet holding the picture's first byte (with the headers before it)
@@ -26,7 +30,7 @@ struct IndexedPicture {
   std::uint32_t frame = kNotShown; // frame number, kNotShown when a sequential decode drops it
   std::uint16_t payloadOffset = 0; // offset of the first byte in that packet's payload
   std::uint8_t type = 0;           // PictureType
-  std::uint8_t reserved = 0;
+  std::uint8_t fields = kTopFieldFirst; // kTopFieldFirst | kRepeatFirstField
 };
 
 struct Mpeg2Index {

@@ -11,6 +11,7 @@ extern "C" {
 #include "engine/d2v.h"
 #include "engine/frame_cache.h"
 #include "engine/program_stream.h"
+#include "engine/pulldown.h"
 
 namespace fs = std::filesystem;
 
@@ -238,11 +239,21 @@ std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<fs::path> &file
 }
 
 ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
-  const auto files = ReadD2vProject(d2vPath);
-  return std::make_shared<FrameCache>(MakeMpeg2SourceFromFiles(files, progress), 16);
+  int fieldOperation = 0;
+  const auto files = ReadD2vProject(d2vPath, &fieldOperation);
+  auto source = std::make_shared<Mpeg2Source>(files, GetMpeg2Index(files, progress));
+  IndexPtr index = source->index();
+  ClipPtr cached = std::make_shared<FrameCache>(std::move(source), 16);
+  if (fieldOperation == 0 && HasPulldown(*index))
+    return MakePulldownClip(std::move(cached), *index);
+  if (fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && HasPulldown(*index))
+    return MakeRateClip(std::move(cached), 30000, 1001);
+  return cached;
 }
 
 IndexPtr IndexOfSource(const Clip &clip) {
+  if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip))
+    return IndexOfSource(*shown->source());
   if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
     return IndexOfSource(*cache->child());
   if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
@@ -251,6 +262,8 @@ IndexPtr IndexOfSource(const Clip &clip) {
 }
 
 SourceStats StatsOfSource(const Clip &clip) {
+  if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip))
+    return StatsOfSource(*shown->source());
   if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
     return StatsOfSource(*cache->child());
   if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))

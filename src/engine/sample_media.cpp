@@ -58,6 +58,30 @@ std::string AvError(int code) {
 }
 
 // One recording: frames [first, first + count) of `total`, encoded and muxed.
+// Turns the encoder's 24 progressive pictures a second into film with
+// pulldown flags, as disc authoring stores it: the sequence header says
+// 30000/1001 and interlaced, and the pictures' top-field-first and
+// repeat-first-field flags run in the 3:2 pattern (decode order is display
+// order: no B-frames).
+void MarkPulldown(std::uint8_t *data, size_t size, long &pictures) {
+  for (size_t i = 0; i + 8 < size; ++i) {
+    if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+      continue;
+    std::uint8_t *h = data + i + 4;
+    if (data[i + 3] == 0xB3) {
+      h[3] = static_cast<std::uint8_t>((h[3] & 0xF0) | 4); // frame_rate_code 4: 30000/1001
+    } else if (data[i + 3] == 0xB5 && (h[0] >> 4) == 1) {
+      h[1] = static_cast<std::uint8_t>(h[1] & ~0x08); // progressive_sequence 0
+    } else if (data[i + 3] == 0xB5 && (h[0] >> 4) == 8) {
+      static constexpr bool kTop[4] = {true, false, false, true};
+      static constexpr bool kRepeat[4] = {true, false, true, false};
+      const int k = static_cast<int>(pictures++ % 4);
+      h[3] = static_cast<std::uint8_t>((h[3] & 0x7D) | (kTop[k] ? 0x80 : 0) | (kRepeat[k] ? 0x02 : 0));
+      h[4] = static_cast<std::uint8_t>(h[4] | 0x80); // progressive_frame
+    }
+  }
+}
+
 std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, int first, int count, int total) {
   const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
   if (!codec)
@@ -91,11 +115,13 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
     enc->width = w;
     enc->height = h;
     enc->pix_fmt = o.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
-    enc->time_base = o.ntsc ? AVRational{1001, 30000} : AVRational{1, 25};
-    enc->framerate = o.ntsc ? AVRational{30000, 1001} : AVRational{25, 1};
+    enc->time_base = o.softPulldown ? AVRational{1001, 24000} : o.ntsc ? AVRational{1001, 30000} : AVRational{1, 25};
+    enc->framerate = o.softPulldown ? AVRational{24000, 1001} : o.ntsc ? AVRational{30000, 1001} : AVRational{25, 1};
     enc->gop_size = o.ntsc ? 15 : 12;
-    enc->max_b_frames = o.bFrames ? 2 : 0;
-    enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_INTERLACED_DCT;
+    enc->max_b_frames = o.bFrames && !o.softPulldown ? 2 : 0;
+    enc->flags |= AV_CODEC_FLAG_QSCALE;
+    if (!o.softPulldown)
+      enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT; // film pictures are progressive
     enc->global_quality = FF_QP2LAMBDA * o.quantizer;
     enc->sample_aspect_ratio = av_d2q(4.0 * h / (3.0 * w), 255); // a 4:3 picture
     enc->field_order = AV_FIELD_TT;
@@ -164,6 +190,7 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
     if (av_frame_get_buffer(picture, 0) < 0)
       Fail("out of memory");
 
+    long pulldownPictures = 0;
     auto drain = [&](AVCodecContext *from, AVStream *to) {
       for (;;) {
         int e = avcodec_receive_packet(from, packet);
@@ -173,6 +200,8 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
           Fail("encoding failed: " + AvError(e));
         av_packet_rescale_ts(packet, from->time_base, to->time_base);
         packet->stream_index = to->index;
+        if (o.softPulldown && from == enc)
+          MarkPulldown(packet->data, static_cast<size_t>(packet->size), pulldownPictures);
         if ((e = av_interleaved_write_frame(mux, packet)) < 0)
           Fail("muxing failed: " + AvError(e));
       }
@@ -190,7 +219,7 @@ std::vector<std::uint8_t> EncodeRecording(const SampleOptions &o, int w, int h, 
                       frame.row(p, p > 0 && o.chroma422 ? y / 2 : y), static_cast<size_t>(frame.stride[p]));
       }
       picture->pts = i;
-      picture->interlaced_frame = 1;
+      picture->interlaced_frame = o.softPulldown ? 0 : 1;
       picture->top_field_first = 1;
       if (int e = avcodec_send_frame(enc, picture); e < 0)
         Fail("encoding failed: " + AvError(e));
@@ -518,7 +547,12 @@ int ReadFrameNumber(const Frame &f) {
   return n;
 }
 
-SampleRip WriteSampleRip(const fs::path &folder, const SampleOptions &o) {
+SampleRip WriteSampleRip(const fs::path &folder, const SampleOptions &given) {
+  SampleOptions o = given;
+  if (o.softPulldown) {
+    o.ntsc = true;
+    o.bFrames = false;
+  }
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder, ec))
@@ -529,7 +563,7 @@ SampleRip WriteSampleRip(const fs::path &folder, const SampleOptions &o) {
     Fail("unusable picture size");
   if (!(o.seconds > 0) || o.seconds > 4 * 3600)
     Fail("unusable length");
-  const double fps = o.ntsc ? 30000.0 / 1001.0 : 25.0;
+  const double fps = o.softPulldown ? 24000.0 / 1001.0 : o.ntsc ? 30000.0 / 1001.0 : 25.0;
   const int total = std::max(2, static_cast<int>(std::lround(o.seconds * fps)));
 
   SampleRip rip;
@@ -562,7 +596,7 @@ SampleRip WriteSampleRip(const fs::path &folder, const SampleOptions &o) {
     d2v += std::to_string(path.size()) + " " + path + "\r\n";
   }
   d2v += "\r\nStream_Type=1\r\niDCT_Algorithm=2 (1:MMX 2:SSEMMX 3:FPU 4:REF 5:SSE2MMX)\r\n";
-  d2v += std::string("Frame_Rate=") + (o.ntsc ? "29970" : "25000") + "\r\n";
+  d2v += std::string("Frame_Rate=") + (o.ntsc ? "29970" : "25000") + "\r\nField_Operation=0\r\n";
   rip.d2v = folder / "VTS_01_1.d2v";
   WriteBytes(rip.d2v, reinterpret_cast<const std::uint8_t *>(d2v.data()), d2v.size());
 

@@ -26,6 +26,10 @@ struct SampleOptions {
   int grain = 0;             // film grain: noise of this amplitude (luma steps) over the picture
   bool chroma422 = false;    // 4:2:2 video, as studio masters have it (DVDs are 4:2:0)
   bool pan = false;          // the scene pans sideways: every frame combs across the picture
+  // NTSC film as discs store it: 24000/1001 progressive pictures in a 30000/1001
+  // stream, the pulldown given by flags (top and repeat first field in the
+  // 3:2 pattern). Implies ntsc and no B-frames; `frames` counts the pictures.
+  bool softPulldown = false;
 };
 
 struct SampleRip {
