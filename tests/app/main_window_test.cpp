@@ -120,6 +120,13 @@ protected:
     options.withAudioFile = false;
     rip = engine::WriteSampleRip(dir.path().toStdString(), options);
   }
+  // The window, shown, with the sample's project opened as the D2V button would.
+  std::unique_ptr<TForm1> openProject() {
+    auto w = start("_LANGUAGE=0\r\n");
+    w->show();
+    w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+    return w;
+  }
   engine::SampleRip rip;
 };
 
@@ -181,9 +188,7 @@ TEST_F(MainWindowWithVideo, ABrokenScriptIsRefusedWithItsReason) {
 
 // The tool buttons reach their tools over the open project.
 TEST_F(MainWindowWithVideo, ToolButtonsWorkOnTheOpenProject) {
-  auto w = start("_LANGUAGE=0\r\n");
-  w->show();
-  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  auto w = openProject();
   ASSERT_TRUE(w->state().VideoOpen);
   const QStringList userScript = w->editor().lines();
 
@@ -224,9 +229,7 @@ TEST_F(MainWindowWithVideo, ToolButtonsWorkOnTheOpenProject) {
 // Ticking filters rewrites the script and the preview shows its result at the
 // frame the user was on.
 TEST_F(MainWindowWithVideo, TickedFiltersChangeThePreview) {
-  auto w = start("_LANGUAGE=0\r\n");
-  w->show();
-  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  auto w = openProject();
   ASSERT_TRUE(w->state().VideoOpen);
   w->TrackBar1->setValue(7);
   const auto tick = [&](const QString &name) {
@@ -251,9 +254,7 @@ TEST_F(MainWindowWithVideo, TickedFiltersChangeThePreview) {
 // The wizards' questions and messages reach the user through the window's
 // dialogs, so that they can be answered like every other.
 TEST_F(MainWindowWithVideo, WizardQuestionsGoThroughTheWindowsDialogs) {
-  auto w = start("_LANGUAGE=0\r\n");
-  w->show();
-  w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
+  auto w = openProject();
   ASSERT_TRUE(w->state().VideoOpen);
   w->Memo1->appendPlainText("Crop(7,66,-8,-66)");
   dialogs.answers = {true};
