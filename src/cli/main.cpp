@@ -2,6 +2,11 @@
 // read by other programs; keep their form.
 //
 //   reelwork-cli info SCRIPT          width=W height=H frames=N fps=NUM/DEN
+//                                     then, each only when not empty:
+//                                     approximated=NAME,...
+//                                     not-previewed=NAME,...
+//                                     missing-import=PATH (one line each)
+//                                     damaged=A-B,C-D (frames from 0)
 //   reelwork-cli frame SCRIPT N OUT   frame N as RGB24 into OUT (.ppm or .png)
 //   reelwork-cli sample DIR [--ntsc | --film] [--seconds S]
 //                                     (--film: NTSC film with pulldown flags)
@@ -64,6 +69,25 @@ int Info(const std::string &script) {
   auto video = engine::ScriptVideo::open(script);
   const auto &p = video->properties();
   std::printf("width=%d height=%d frames=%d fps=%d/%d\n", p.width, p.height, p.frameCount, p.rateNum, p.rateDen);
+  const engine::PreviewNotes &notes = video->notes();
+  const auto list = [](const char *key, const std::vector<std::string> &names) {
+    if (names.empty())
+      return;
+    std::string line = key;
+    for (size_t i = 0; i < names.size(); ++i)
+      line += (i ? "," : "=") + names[i];
+    std::printf("%s\n", line.c_str());
+  };
+  list("approximated", notes.approximated);
+  list("not-previewed", notes.notPreviewed);
+  for (const std::string &path : notes.missingImports)
+    std::printf("missing-import=%s\n", path.c_str());
+  if (!notes.damaged.empty()) {
+    std::string line = "damaged";
+    for (size_t i = 0; i < notes.damaged.size(); ++i)
+      line += (i ? "," : "=") + std::to_string(notes.damaged[i].first) + "-" + std::to_string(notes.damaged[i].last);
+    std::printf("%s\n", line.c_str());
+  }
   return 0;
 }
 

@@ -11,14 +11,14 @@ namespace {
 
 class ClipVideo : public ScriptVideo {
 public:
-  ClipVideo(ClipPtr clip, std::vector<std::string> passedThrough)
-      : clip_(std::move(clip)), properties_(clip_->info()), passedThrough_(std::move(passedThrough)) {
+  ClipVideo(ClipPtr clip, PreviewNotes notes)
+      : clip_(std::move(clip)), properties_(clip_->info()), notes_(std::move(notes)) {
     if (properties_.frameCount <= 0 || properties_.width <= 0 || properties_.height <= 0)
       throw EngineError("the script's video has no frames");
   }
 
   const VideoProperties &properties() const override { return properties_; }
-  const std::vector<std::string> &passedThrough() const override { return passedThrough_; }
+  const PreviewNotes &notes() const override { return notes_; }
 
   void frame(int n, RgbImage &out) override {
     const int last = properties_.frameCount - 1;
@@ -39,7 +39,7 @@ public:
 private:
   ClipPtr clip_;
   VideoProperties properties_;
-  std::vector<std::string> passedThrough_;
+  PreviewNotes notes_;
 };
 
 } // namespace
@@ -55,7 +55,7 @@ std::unique_ptr<ScriptVideo> ScriptVideo::open(const std::string &scriptPath, co
   }
   if (!result.clip)
     throw EngineError("the script gives no video");
-  return std::make_unique<ClipVideo>(std::move(result.clip), std::move(result.passedThrough));
+  return std::make_unique<ClipVideo>(std::move(result.clip), std::move(result.notes));
 }
 
 } // namespace reelwork::engine

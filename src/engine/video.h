@@ -34,6 +34,25 @@ struct VideoProperties {
 // Called while a source index is built: fraction done in 0..1.
 using ProgressFn = std::function<void(double fraction)>;
 
+// Frames first..last (numbered from 0, both included).
+struct FrameRange {
+  int first = 0;
+  int last = 0;
+  bool operator==(const FrameRange &) const = default;
+};
+
+// What the preview cannot show exactly, for the user to see beside the picture.
+// Names are as the script spells them, each once, in order of first use.
+struct PreviewNotes {
+  std::vector<std::string> approximated;   // known plugin functions: exact geometry, pixels from the nearest filter
+  std::vector<std::string> notPreviewed;   // unknown functions, shown as their input
+  std::vector<std::string> missingImports; // Import files that are not there, as the script names them
+  std::vector<FrameRange> damaged;         // source frames near damage in the source files
+  bool empty() const {
+    return approximated.empty() && notPreviewed.empty() && missingImports.empty() && damaged.empty();
+  }
+};
+
 class ScriptVideo {
 public:
   virtual ~ScriptVideo() = default;
@@ -46,7 +65,10 @@ public:
 
   // Functions of the script that the engine cannot show and passed through
   // unchanged, each named once, in the order they first appear.
-  virtual const std::vector<std::string> &passedThrough() const = 0;
+  const std::vector<std::string> &passedThrough() const { return notes().notPreviewed; }
+
+  // Everything the preview shows other than the encoder would get.
+  virtual const PreviewNotes &notes() const = 0;
 
   // Frame n (numbered from 0) as RGB24, BT.601 with TV range expanded to full
   // range. n past the end gives the last frame, n below 0 the first. Throws

@@ -63,6 +63,11 @@ bool FrameSource::OpenVideo(const QString &path, SharedState &state, QString *er
   return true;
 }
 
+const engine::PreviewNotes &FrameSource::notes() const {
+  static const engine::PreviewNotes none;
+  return video_ ? video_->notes() : none;
+}
+
 bool FrameSource::GetFrame(int n, RgbImage &out, QString *error) {
   if (!video_) {
     if (error)

@@ -39,6 +39,9 @@ public:
   void CloseVideo() { video_.reset(); }
   bool isOpen() const { return video_ != nullptr; }
 
+  // What the open video's preview cannot show exactly (empty when none is open).
+  const engine::PreviewNotes &notes() const;
+
 private:
   std::unique_ptr<engine::ScriptVideo> video_;
 };

@@ -110,7 +110,8 @@ public:
       throw ScriptError(resultLine, "the script's result is not a clip but " + result.describe());
     ScriptResult out;
     out.clip = result.clip;
-    out.passedThrough = passed_;
+    out.notes.notPreviewed = passed_;
+    out.notes.approximated = approximated_;
     return out;
   }
 
@@ -162,8 +163,11 @@ private:
     auto it = vars_.find(key);
     if (it != vars_.end())
       return it->second;
-    if (const FunctionDef *def = table_.find(e.text))
+    if (const FunctionDef *def = table_.find(e.text)) {
+      if (def->approximated)
+        noteApproximated(e.text);
       return invoke(*def, {}, {}, e.line);
+    }
     if (lenient)
       return Value{};
     throw ScriptError(e.line, "I don't know what '" + e.text + "' means");
@@ -182,7 +186,16 @@ private:
       else
         named.emplace_back(e.argNames[k], std::move(v));
     }
+    if (def->approximated)
+      noteApproximated(e.text);
     return invoke(*def, positional, named, e.line);
+  }
+
+  // Names an approximated function once, as the script spells it.
+  void noteApproximated(const std::string &spelled) {
+    const std::string key = Lower(spelled);
+    if (approximatedKeys_.insert(key).second)
+      approximated_.push_back(spelled);
   }
 
   // A function the engine does not know: its clip goes on unchanged.
@@ -367,6 +380,8 @@ private:
   std::map<std::string, Value> vars_;
   Value last_;
   std::vector<std::string> passed_;
+  std::set<std::string> approximatedKeys_;
+  std::vector<std::string> approximated_;
   std::set<std::string> passedKeys_;
 };
 

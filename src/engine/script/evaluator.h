@@ -24,9 +24,9 @@ struct ScriptContext {
 
 struct ScriptResult {
   ClipPtr clip;
-  // Names of the functions the engine cannot show, passed through unchanged,
-  // in the order they first appear, each once (as the script spells them).
-  std::vector<std::string> passedThrough;
+  // What the preview cannot show exactly; notes.notPreviewed names the
+  // functions the engine passed through unchanged.
+  PreviewNotes notes;
 };
 
 // Throws EngineError ("line N: reason") when the script cannot be run.

@@ -59,6 +59,10 @@ struct FunctionDef {
   std::vector<Param> params;
   FunctionBody body;
   bool anyArguments = false; // takes whatever it is given (no checks)
+  // A plugin function the engine does not render itself: its size, frame
+  // count, rate and field order are exact, its pixels come from the nearest
+  // filter the engine has. Calls are named to the user as approximated.
+  bool approximated = false;
 };
 
 class FunctionTable {
