@@ -389,13 +389,16 @@ private:
 
 ScriptResult EvaluateScript(const std::string &text, const ScriptContext &ctx) {
   const Program prog = ParseScript(text);
-  if (ctx.mpeg2)
-    return Evaluator(ctx).run(prog);
-  ScriptContext withSource = ctx;
-  withSource.mpeg2 = [](const std::string &path, const ProgressFn &progress) {
-    return MakeMpeg2Source(path, progress);
-  };
-  return Evaluator(withSource).run(prog);
+  ScriptContext full = ctx;
+  if (!full.mpeg2)
+    full.mpeg2 = [](const std::string &path, const ProgressFn &progress) { return MakeMpeg2Source(path, progress); };
+  PreviewNotes found; // what the sources report while the script runs
+  if (!full.notes)
+    full.notes = &found;
+  ScriptResult result = Evaluator(full).run(prog);
+  for (const FrameRange &r : found.damaged)
+    result.notes.damaged.push_back(r);
+  return result;
 }
 
 ScriptResult EvaluateScriptFile(const std::string &path, const ProgressFn &progress) {

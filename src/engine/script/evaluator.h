@@ -20,6 +20,9 @@ struct ScriptContext {
   std::string folder;   // relative paths in the script are taken from here
   ProgressFn progress;  // handed to sources that build an index
   SourceOpener mpeg2;   // empty: the engine's own MPEG-2 source
+  // Where sources add what they find while opening (damaged frames); the
+  // evaluator points it at the notes of the result it returns.
+  PreviewNotes *notes = nullptr;
 };
 
 struct ScriptResult {

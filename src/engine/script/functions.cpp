@@ -685,6 +685,8 @@ const FunctionTable &BuiltinFunctions() {
     AddProperties(t);
     AddEnvironment(t);
     AddAudio(t);
+    AddLanguageFunctions(t);
+    AddPluginFunctions(t);
     return t;
   }();
   return table;

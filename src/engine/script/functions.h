@@ -74,8 +74,12 @@ private:
   std::map<std::string, FunctionDef> byName_; // lower-case names
 };
 
-// The table of every built-in function and filter (built once).
+// The table of every built-in function and filter (built once), by family:
+// the language's own functions, the core filters, and the plugin functions
+// the engine knows by their effect on the video.
 const FunctionTable &BuiltinFunctions();
+void AddLanguageFunctions(FunctionTable &t); // language_functions.cpp
+void AddPluginFunctions(FunctionTable &t);   // plugin_functions.cpp
 
 std::string Lower(const std::string &s);
 
