@@ -39,6 +39,7 @@
 #include "script/file_chooser_dialog.h"
 #include "settings/options_dialog.h"
 #include "script/memo_editor.h"
+#include "script/index_progress_dialog.h"
 #include "tools/program_launcher.h"
 
 namespace reelwork {
@@ -569,7 +570,9 @@ void TForm1::BitBtn17Click() {
 
 void TForm1::BitBtn1Click() {
   state_.CurrentFrame = 1;
-  opener_->OpenD2VFile();
+  // A project, or VOB files and DVD folders, for which the project is made first.
+  OpenD2VOrDisc(*opener_, *dialogs_, state_.Language,
+                IndexProgressRunner(this, DiscText(state_.Language, kCancelText)));
 }
 
 void TForm1::BitBtn13Click() {

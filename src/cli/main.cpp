@@ -25,6 +25,7 @@
 
 #include "cli/calc_command.h"
 #include "cli/crop_command.h"
+#include "cli/d2v_command.h"
 #include "cli/image_files.h"
 #include "cli/resize_command.h"
 #include "cli/search_commands.h"
@@ -125,6 +126,7 @@ int main(int argc, char **argv) {
   const std::pair<const char *, ToolCommand> tools[] = {
       {"crop", RunCropCommand},           {"resize", RunResizeCommand}, {"interlace", RunInterlaceCommand},
       {"light", RunLightCommand},         {"round", RunRoundCommand},   {"bitrate", RunBitrateCommand},
+      {"d2v", RunD2vCommand},
   };
   try {
     for (const auto &[name, run] : tools)
