@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev
+  dvdauthor # authored DVDs with navigation packs for the project writer's tests
 )
 
 missing=()
