@@ -63,6 +63,9 @@ int RunD2vCommand(const std::vector<std::string> &args) {
   try {
     const auto summary = engine::WriteD2vProject(out, vobs, {}, progress);
     std::fprintf(stderr, "\n");
+    if (summary.droppedLeading > 0)
+      std::fprintf(stderr, "%d pictures before the first I-picture cannot be decoded and are left out\n",
+                   summary.droppedLeading);
     std::printf("frames=%d gops=%d film=%s\n", summary.pictures, summary.gops,
                 engine::FormatHundredths(summary.filmHundredths).c_str());
     std::fflush(stdout);

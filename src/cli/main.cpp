@@ -86,7 +86,8 @@ int Info(const std::string &script) {
   if (!notes.damaged.empty()) {
     std::string line = "damaged";
     for (size_t i = 0; i < notes.damaged.size(); ++i)
-      line += (i ? "," : "=") + std::to_string(notes.damaged[i].first) + "-" + std::to_string(notes.damaged[i].last);
+      line.append(i ? "," : "=").append(std::to_string(notes.damaged[i].first)).append("-").append(
+          std::to_string(notes.damaged[i].last));
     std::printf("%s\n", line.c_str());
   }
   return 0;

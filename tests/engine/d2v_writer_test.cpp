@@ -139,7 +139,7 @@ std::vector<std::string> Probe(const std::vector<fs::path> &files) {
   std::string url = "concat:";
   for (size_t i = 0; i < files.size(); ++i)
     url += (i ? "|" : "") + files[i].string();
-  const std::string out = Shell("ffprobe -v error -f mpeg -select_streams v:0 -show_entries "
+  const std::string out = Shell("ffprobe -v error -select_streams v:0 -show_entries "
                               "frame=pict_type,interlaced_frame,top_field_first,repeat_pict -of compact=p=0 '" +
                               url + "'");
   std::vector<std::string> frames;
@@ -189,7 +189,9 @@ Project CheckAgainstStream(const fs::path &d2v, const std::vector<fs::path> &vob
     vob.seekg(static_cast<std::streamoff>(line.position));
     char head[4] = {};
     vob.read(head, 4);
-    EXPECT_EQ(std::string(head, 4), std::string("\0\0\1\xBA", 4)) << "line at " << line.position;
+    // A pack in a program stream, the sequence header in a bare video stream.
+    const char *start = p.settings.at("Stream_Type") == "0" ? "\0\0\1\xB3" : "\0\0\1\xBA";
+    EXPECT_EQ(std::string(head, 4), std::string(start, 4)) << "line at " << line.position;
   }
   std::string plain = "DGIndexProjectFile16\r\n" + std::to_string(vobs.size()) + "\r\n";
   for (const auto &vob : vobs)
@@ -237,9 +239,18 @@ TEST(D2vWriter, TwoVobTitleCutInsideAnOpenGop) {
     EXPECT_EQ(flags[1] & 0xB0, 0x30);
     EXPECT_EQ(flags[2] & 0xB0, 0x90);
   }
+
+  // The second VOB alone starts inside a group: the pictures before its
+  // first I-picture have no line to go in, and the engine skips them too.
+  const fs::path tail = folder.path() / "tail.d2v";
+  const D2vSummary cut = WriteD2vProject(tail, {rip.vobs[1]});
+  EXPECT_GT(cut.droppedLeading, 0);
+  std::ofstream(folder.path() / "tail-plain.d2v", std::ios::binary)
+      << "DGIndexProjectFile16\r\n1\r\n" << rip.vobs[1].string() << "\r\n";
+  EXPECT_EQ(EngineFrames(tail), EngineFrames(folder.path() / "tail-plain.d2v"));
 }
 
-TEST(D2vWriter, ClosedGopsWideAndInterlacedNtscProgressivePal) {
+TEST(D2vWriter, ClosedGopsWideInterlacedNtscProgressivePalAndABareStream) {
   reelwork::testing::IsolatedIndexCache cache;
   TempFolder folder;
   struct Case {
@@ -249,15 +260,18 @@ TEST(D2vWriter, ClosedGopsWideAndInterlacedNtscProgressivePal) {
       {"-target ntsc-dvd -s 352x240 -bf 2 -flags +cgop+ildct+ilme -sc_threshold 1000000000 -aspect 16:9", "16:9", "29970 (30000/1001)", true,
        false},
       {"-target pal-dvd -s 352x288 -bf 2 -aspect 4:3", "4:3", "25000 (25/1)", false, true},
+      {"-target pal-dvd -s 352x288 -bf 2 -aspect 16:9 -f mpeg2video", "16:9", "25000 (25/1)", false, true},
   };
   int n = 0;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.args);
-    const fs::path mpg = Encode(folder.path(), "c" + std::to_string(n) + ".mpg", c.args);
+    const bool bare = c.args.find("mpeg2video") != std::string::npos;
+    const fs::path mpg = Encode(folder.path(), "c" + std::to_string(n) + (bare ? ".m2v" : ".mpg"), c.args);
     const fs::path d2v = folder.path() / ("c" + std::to_string(n++) + ".d2v");
     const Project p = CheckAgainstStream(d2v, {mpg}, WriteD2vProject(d2v, {mpg}));
     EXPECT_EQ(p.settings.at("Aspect_Ratio"), c.aspect);
     EXPECT_EQ(p.settings.at("Frame_Rate"), c.rate);
+    EXPECT_EQ(p.settings.at("Stream_Type"), bare ? "0" : "1");
     for (const auto &line : p.lines) {
       EXPECT_EQ((line.info & 0x400) != 0, c.closed || &line == &p.lines.front());
       EXPECT_EQ((line.info & 0x200) != 0, c.progressive);
