@@ -202,6 +202,13 @@ Project CheckAgainstStream(const fs::path &d2v, const std::vector<fs::path> &vob
   return p;
 }
 
+Project WriteAndCheck(const fs::path &d2v, const std::vector<fs::path> &vobs, D2vSummary *summary = nullptr) {
+  const D2vSummary written = WriteD2vProject(d2v, vobs);
+  if (summary)
+    *summary = written;
+  return CheckAgainstStream(d2v, vobs, written);
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(D2vWriter, TwoVobTitleCutInsideAnOpenGop) {
@@ -211,9 +218,7 @@ TEST(D2vWriter, TwoVobTitleCutInsideAnOpenGop) {
   options.seconds = 2;
   options.vobCount = 2;
   const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "rip", options);
-  const fs::path d2v = folder.path() / "title.d2v";
-  const D2vSummary summary = WriteD2vProject(d2v, rip.vobs);
-  const Project p = CheckAgainstStream(d2v, rip.vobs, summary);
+  const Project p = WriteAndCheck(folder.path() / "title.d2v", rip.vobs);
 
   EXPECT_EQ(p.settings.at("Stream_Type"), "1");
   EXPECT_EQ(p.settings.at("MPEG_Type"), "2");
@@ -267,8 +272,7 @@ TEST(D2vWriter, ClosedGopsWideInterlacedNtscProgressivePalAndABareStream) {
     SCOPED_TRACE(c.args);
     const bool bare = c.args.find("mpeg2video") != std::string::npos;
     const fs::path mpg = Encode(folder.path(), "c" + std::to_string(n) + (bare ? ".m2v" : ".mpg"), c.args);
-    const fs::path d2v = folder.path() / ("c" + std::to_string(n++) + ".d2v");
-    const Project p = CheckAgainstStream(d2v, {mpg}, WriteD2vProject(d2v, {mpg}));
+    const Project p = WriteAndCheck(folder.path() / ("c" + std::to_string(n++) + ".d2v"), {mpg});
     EXPECT_EQ(p.settings.at("Aspect_Ratio"), c.aspect);
     EXPECT_EQ(p.settings.at("Frame_Rate"), c.rate);
     EXPECT_EQ(p.settings.at("Stream_Type"), bare ? "0" : "1");
@@ -288,9 +292,8 @@ TEST(D2vWriter, FilmWithPulldownFlags) {
   options.softPulldown = true;
   options.seconds = 1.5;
   const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "film", options);
-  const fs::path d2v = folder.path() / "film.d2v";
-  const D2vSummary summary = WriteD2vProject(d2v, rip.vobs);
-  const Project p = CheckAgainstStream(d2v, rip.vobs, summary);
+  D2vSummary summary;
+  const Project p = WriteAndCheck(folder.path() / "film.d2v", rip.vobs, &summary);
   EXPECT_EQ(p.settings.at("Field_Operation"), "0");
   EXPECT_EQ(p.settings.at("Frame_Rate"), "29970 (30000/1001)");
   EXPECT_EQ(p.finished, "FINISHED 100.00% FILM");
