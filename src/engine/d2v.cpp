@@ -166,8 +166,11 @@ std::vector<D2vGop> ParseD2vDataLines(std::string_view text) {
       Fail("the project file's line " + std::to_string(at + 1) + " is no group of pictures");
     gops.push_back(std::move(gop));
   }
-  if (!gops.empty() && !gops.back().flags.empty() && gops.back().flags.back() == 0xFF)
+  if (!gops.empty() && gops.back().flags.back() == 0xFF) {
     gops.back().flags.pop_back();
+    if (gops.back().flags.empty())
+      gops.pop_back(); // a line holding the end mark alone
+  }
   for (size_t i = 0; i < gops.size(); ++i)
     for (std::uint8_t flag : gops[i].flags)
       if (flag == 0xFF)
