@@ -8,7 +8,12 @@
 
 #include "app/main_window.h"
 #include "engine/sample_media.h"
+// GCC 12 at -O3 warns of an optional QString in the fakes being used
+// uninitialised where it is not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include "support/fakes.h"
+#pragma GCC diagnostic pop
 #include "support/temp_dir.h"
 
 using namespace reelwork;
