@@ -73,53 +73,43 @@ std::string_view WithoutBom(std::string_view text) {
   return text;
 }
 
-std::vector<std::string_view> Tokens(std::string_view line) {
-  std::vector<std::string_view> tokens;
-  size_t at = 0;
-  while (at < line.size()) {
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
-      ++at;
-    size_t end = at;
-    while (end < line.size() && line[end] != ' ' && line[end] != '\t')
-      ++end;
-    if (end > at)
-      tokens.push_back(line.substr(at, end - at));
-    at = end;
-  }
-  return tokens;
+// The next blank-separated token of `line` from `at`, advancing `at`.
+std::string_view NextToken(std::string_view line, size_t &at) {
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+    ++at;
+  const size_t start = at;
+  while (at < line.size() && line[at] != ' ' && line[at] != '\t')
+    ++at;
+  return line.substr(start, at - start);
 }
 
 // A whole token as a number in `base` no larger than `max`.
 bool ReadNumber(std::string_view token, int base, std::uint64_t max, std::uint64_t &value) {
-  if (token.empty() || token.size() > 20)
+  if (token.empty() || token.size() > 18) // 18 digits cannot overflow 64 bits
     return false;
   value = 0;
   for (char c : token) {
-    int digit = -1;
+    unsigned digit = 99;
     if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    if (digit < 0)
+      digit = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    if (digit >= static_cast<unsigned>(base))
       return false;
-    if (value > (max - static_cast<std::uint64_t>(digit)) / static_cast<std::uint64_t>(base))
-      return false;
-    value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    value = value * static_cast<std::uint64_t>(base) + digit;
   }
-  return true;
+  return value <= max;
 }
 
 bool ParseDataLine(std::string_view line, D2vGop &gop) {
-  const auto tokens = Tokens(line);
-  if (tokens.size() < 8)
-    return false;
+  size_t at = 0;
   std::uint64_t v[7] = {};
-  if (!ReadNumber(tokens[0], 16, 0xFFFFFFFFu, v[0]))
+  if (!ReadNumber(NextToken(line, at), 16, 0xFFFFFFFFu, v[0]))
     return false;
   for (int i = 1; i < 7; ++i)
-    if (!ReadNumber(tokens[static_cast<size_t>(i)], 10, i == 4 ? (1ull << 62) : 0x7FFFFFFFu, v[i]))
+    if (!ReadNumber(NextToken(line, at), 10, i == 3 ? (1ull << 62) : 0x7FFFFFFFu, v[i]))
       return false;
   gop.info = static_cast<std::uint32_t>(v[0]);
   gop.matrix = static_cast<int>(v[1]);
@@ -129,13 +119,14 @@ bool ParseDataLine(std::string_view line, D2vGop &gop) {
   gop.vob = static_cast<int>(v[5]);
   gop.cell = static_cast<int>(v[6]);
   gop.flags.clear();
-  for (size_t i = 7; i < tokens.size(); ++i) {
+  gop.flags.reserve(18);
+  for (std::string_view token = NextToken(line, at); !token.empty(); token = NextToken(line, at)) {
     std::uint64_t flag = 0;
-    if (!ReadNumber(tokens[i], 16, 0xFF, flag))
+    if (!ReadNumber(token, 16, 0xFF, flag))
       return false;
     gop.flags.push_back(static_cast<std::uint8_t>(flag));
   }
-  return true;
+  return !gop.flags.empty();
 }
 
 } // namespace

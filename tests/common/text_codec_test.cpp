@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "common/text_codec.h"
-#include "common/text_file.h"
-#include "support/temp_dir.h"
 
 using namespace reelwork;
 
@@ -50,14 +48,4 @@ TEST(TextCodec, DecidesBetweenWindows1251AndUtf8) {
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));
   EXPECT_FALSE(IsValidUtf8("\xD0"));
   EXPECT_TRUE(IsValidUtf8("ёЁ\xF0\x9F\x8E\xAC"));
-}
-
-class TextFileDecoding : public reelwork::test::TempDirTest {};
-
-TEST_F(TextFileDecoding, TheWindowReadsWhatTheEngineReads) {
-  writeBytes("bom.avs", "\xEF\xBB\xBFmpeg2source(\"Фильм.d2v\")\r\nCrop(2,2,-2,-2)\r\n");
-  EXPECT_EQ(*ReadTextLines(path("bom.avs")), (QStringList{QString::fromUtf8("mpeg2source(\"Фильм.d2v\")"),
-                                                          "Crop(2,2,-2,-2)"}));
-  writeBytes("utf8.avs", "# Фильм\n");
-  EXPECT_EQ(*ReadTextLines(path("utf8.avs")), QStringList{QString::fromUtf8("# Фильм")});
 }

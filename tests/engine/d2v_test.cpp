@@ -91,7 +91,7 @@ TEST(D2vDataLines, ReadsEveryGroupWithItsPictures) {
       "\xEF\xBB\xBF" "DGIndexProjectFile16\r\n2\r\nD:\\M\\VTS_01_1.VOB\r\nD:\\M\\VTS_01_2.VOB\r\n\r\n"
       "Stream_Type=1\r\nMPEG_Type=2\r\nLocation=0,0,1,3e8\r\n\r\n"
       "f00 5 0 2048 0 1 1 d2 b2 b2 e2 b2 b2\r\n"
-      "900 5 0 1073739776 2 1 2 92 32 32\r\n"
+      "900 5 0 6442452992 2 1 2 92 32 32\r\n"
       "b00 1 1 4096 0 2 1 53 21 ff\r\n"
       "\r\nFINISHED  100.00% VIDEO\r\n";
   const auto gops = ParseD2vDataLines(text);
@@ -100,7 +100,7 @@ TEST(D2vDataLines, ReadsEveryGroupWithItsPictures) {
   EXPECT_EQ(gops[0].matrix, 5);
   EXPECT_EQ(gops[0].position, 2048u);
   EXPECT_EQ(gops[0].flags, (std::vector<std::uint8_t>{0xD2, 0xB2, 0xB2, 0xE2, 0xB2, 0xB2}));
-  EXPECT_EQ(gops[1].position, 1073739776u);
+  EXPECT_EQ(gops[1].position, 6442452992u); // past 4 GiB: one file of a joined title
   EXPECT_EQ(gops[1].skip, 2);
   EXPECT_EQ(gops[1].cell, 2);
   EXPECT_EQ(gops[2].file, 1);
