@@ -10,7 +10,8 @@
 
 namespace reelwork {
 
-// ASCII case-insensitive equality of two names.
+// Equality of two names (UTF-8) without regard to case, for Cyrillic and
+// Latin-1 letters as for ASCII.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Wildcard match ("*" any run, "?" one character) without regard to case.
@@ -30,6 +31,15 @@ std::optional<std::filesystem::path> ResolvePathNoCase(const std::filesystem::pa
 // when the folder cannot be read.
 std::vector<std::string> ListFilesNoCase(const std::filesystem::path &dir, std::string_view pattern,
                                          bool withFolders = false);
+
+// A file named in a script or a project, as the frame engine and the windows
+// both find it. `written` may be relative to `folder`, absolute, or a Windows
+// path ("D:\\MOVIE\\VIDEO_TS\\VTS_01_1.VOB", "VIDEO_TS\\VTS_01_1.VOB"). Tried
+// in order: as written (relative paths below `folder`), each component
+// matched without regard to case; then its trailing components below
+// `folder`, longest first (VIDEO_TS/VTS_01_1.VOB), down to the bare name.
+// Folders are never the result. Empty when nothing is found.
+std::optional<std::filesystem::path> FindNamedFile(const std::filesystem::path &folder, std::string_view written);
 
 // The file name of a path written with either "\" or "/" separators.
 std::string BaseNameAnySeparator(std::string_view path);

@@ -5,6 +5,7 @@
 #include <QStringEncoder>
 
 #include "common/atomic_file.h"
+#include "common/text_codec.h"
 
 namespace reelwork {
 
@@ -22,20 +23,22 @@ std::optional<QStringList> ReadTextLines(const QString &path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     return std::nullopt;
-  const QByteArray data = file.readAll();
+  const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError)
     return std::nullopt;
+  // Decoded as the frame engine decodes scripts and projects.
+  const std::string data = DecodeProjectText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
   QStringList lines;
-  qsizetype start = 0;
+  size_t start = 0;
   while (start < data.size()) {
-    qsizetype end = data.indexOf('\n', start);
-    const bool last = end < 0;
+    size_t end = data.find('\n', start);
+    const bool last = end == std::string::npos;
     if (last)
       end = data.size();
-    qsizetype lineEnd = end;
+    size_t lineEnd = end;
     if (!last && lineEnd > start && data[lineEnd - 1] == '\r')
       --lineEnd;
-    lines.append(FromSingleByte(data.mid(start, lineEnd - start)));
+    lines.append(QString::fromUtf8(data.data() + start, static_cast<qsizetype>(lineEnd - start)));
     start = end + 1;
   }
   return lines;

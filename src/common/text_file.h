@@ -8,7 +8,9 @@
 
 namespace reelwork {
 
-// The lines of a file; a final line break does not add an empty line.
+// The lines of a file; a final line break does not add an empty line. The
+// text is decoded as DecodeProjectText says (Windows-1251, or UTF-8 when it
+// is marked or plainly so).
 // Empty when the file cannot be opened.
 std::optional<QStringList> ReadTextLines(const QString &path);
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/file_lookup.h"
+#include "common/text_codec.h"
 #include "engine/video.h"
 
 namespace fs = std::filesystem;
@@ -65,9 +66,111 @@ std::string_view PathOfLine(std::string_view line) {
   return line;
 }
 
+std::string_view WithoutBom(std::string_view text) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.substr(0, kBom.size()) == kBom)
+    text.remove_prefix(kBom.size());
+  return text;
+}
+
+// The next blank-separated token of `line` from `at`, advancing `at`.
+std::string_view NextToken(std::string_view line, size_t &at) {
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+    ++at;
+  const size_t start = at;
+  while (at < line.size() && line[at] != ' ' && line[at] != '\t')
+    ++at;
+  return line.substr(start, at - start);
+}
+
+// A whole token as a number in `base` no larger than `max`.
+bool ReadNumber(std::string_view token, int base, std::uint64_t max, std::uint64_t &value) {
+  if (token.empty() || token.size() > 18) // 18 digits cannot overflow 64 bits
+    return false;
+  value = 0;
+  for (char c : token) {
+    unsigned digit = 99;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    if (digit >= static_cast<unsigned>(base))
+      return false;
+    value = value * static_cast<std::uint64_t>(base) + digit;
+  }
+  return value <= max;
+}
+
+bool ParseDataLine(std::string_view line, D2vGop &gop) {
+  size_t at = 0;
+  std::uint64_t v[7] = {};
+  if (!ReadNumber(NextToken(line, at), 16, 0xFFFFFFFFu, v[0]))
+    return false;
+  for (int i = 1; i < 7; ++i)
+    if (!ReadNumber(NextToken(line, at), 10, i == 3 ? (1ull << 62) : 0x7FFFFFFFu, v[i]))
+      return false;
+  gop.info = static_cast<std::uint32_t>(v[0]);
+  gop.matrix = static_cast<int>(v[1]);
+  gop.file = static_cast<int>(v[2]);
+  gop.position = v[3];
+  gop.skip = static_cast<int>(v[4]);
+  gop.vob = static_cast<int>(v[5]);
+  gop.cell = static_cast<int>(v[6]);
+  gop.flags.clear();
+  gop.flags.reserve(18);
+  for (std::string_view token = NextToken(line, at); !token.empty(); token = NextToken(line, at)) {
+    std::uint64_t flag = 0;
+    if (!ReadNumber(token, 16, 0xFF, flag))
+      return false;
+    gop.flags.push_back(static_cast<std::uint8_t>(flag));
+  }
+  return !gop.flags.empty();
+}
+
 } // namespace
 
+std::vector<D2vGop> ParseD2vDataLines(std::string_view text) {
+  text = WithoutBom(text);
+  const auto lines = SplitLines(text, std::string_view::npos);
+  size_t at = 1;
+  // The file list, then a blank line, the settings ("key=value") and
+  // another blank line; then a line for each group.
+  long count = 0;
+  if (at < lines.size()) {
+    for (char c : lines[at].substr(0, 6))
+      if (IsDigit(c))
+        count = count * 10 + (c - '0');
+    at += 1 + static_cast<size_t>(count);
+  }
+  while (at < lines.size() && lines[at].empty())
+    ++at;
+  while (at < lines.size() && lines[at].find('=') != std::string_view::npos)
+    ++at;
+  while (at < lines.size() && lines[at].empty())
+    ++at;
+  std::vector<D2vGop> gops;
+  for (; at < lines.size() && !lines[at].empty(); ++at) {
+    D2vGop gop;
+    if (!ParseDataLine(lines[at], gop))
+      Fail("the project file's line " + std::to_string(at + 1) + " is no group of pictures");
+    gops.push_back(std::move(gop));
+  }
+  if (!gops.empty() && gops.back().flags.back() == 0xFF) {
+    gops.back().flags.pop_back();
+    if (gops.back().flags.empty())
+      gops.pop_back(); // a line holding the end mark alone
+  }
+  for (size_t i = 0; i < gops.size(); ++i)
+    for (std::uint8_t flag : gops[i].flags)
+      if (flag == 0xFF)
+        Fail("the project file's group " + std::to_string(i + 1) + " ends the stream before the last group");
+  return gops;
+}
+
 std::vector<std::string> ParseD2vFileList(std::string_view text) {
+  text = WithoutBom(text);
   if (!StartsWith(text, "DVD2AVIProjectFile") && !StartsWith(text, "DGIndexProjectFile"))
     Fail("not a DVD2AVI project file (its first line is no DVD2AVIProjectFile or DGIndexProjectFile)");
   const auto lines = SplitLines(text, static_cast<size_t>(kMaxFiles) + 2);
@@ -116,7 +219,7 @@ int ParseD2vFieldOperation(std::string_view text) {
   return 0;
 }
 
-std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven, int *fieldOperation) {
+D2vProject ReadD2vProjectFile(const fs::path &d2vGiven) {
   std::error_code ec;
   fs::path d2vPath = d2vGiven;
   if (!fs::is_regular_file(d2vPath, ec)) {
@@ -129,35 +232,44 @@ std::vector<fs::path> ReadD2vProject(const fs::path &d2vGiven, int *fieldOperati
   std::ifstream in(d2vPath, std::ios::binary);
   if (!in)
     Fail("cannot read the project file " + d2vPath.string());
-  // The file list sits at the top; the frame table after it can be large.
-  std::string text(1 << 20, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
+  // A project lists a line for every group of pictures: a few MiB for a
+  // whole disc. Far more is no project.
+  constexpr size_t kMaxBytes = 256u << 20;
+  std::string bytes;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof(buffer)) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<size_t>(in.gcount()));
+    if (bytes.size() > kMaxBytes)
+      Fail("the project file " + d2vPath.string() + " is too large to be a project");
+  }
+  const std::string text = DecodeProjectText(bytes);
+  D2vProject project;
   const auto listed = ParseD2vFileList(text);
-  if (fieldOperation)
-    *fieldOperation = ParseD2vFieldOperation(text);
+  project.fieldOperation = ParseD2vFieldOperation(text);
+  // Only format 16 is known to carry the groups in the form read here.
+  if (text.rfind("DGIndexProjectFile16", 0) == 0)
+    project.gops = ParseD2vDataLines(text);
 
   const fs::path folder = d2vPath.parent_path();
-  std::vector<fs::path> files;
   for (const auto &entry : listed) {
-    fs::path asWritten(entry);
-    if (asWritten.is_relative())
-      asWritten = folder / asWritten;
-    if (entry.find('\\') == std::string::npos && fs::is_regular_file(asWritten, ec)) {
-      files.push_back(asWritten);
-      continue;
-    }
-    if (auto resolved = ResolvePathNoCase(asWritten); resolved && fs::is_regular_file(*resolved, ec)) {
-      files.push_back(*resolved);
-      continue;
-    }
-    const std::string name = BaseNameAnySeparator(entry);
-    auto found = name.empty() ? std::nullopt : FindFileNoCase(folder, name);
+    auto found = FindNamedFile(folder, entry);
     if (!found || !fs::is_regular_file(*found, ec))
-      Fail("cannot find the video file " + entry + " (nor " + name + " beside the project file)");
-    files.push_back(*found);
+      Fail("cannot find the video file " + entry + " (nor " + BaseNameAnySeparator(entry) +
+           " below the project's folder)");
+    project.files.push_back(*found);
   }
-  return files;
+  for (size_t i = 0; i < project.gops.size(); ++i)
+    if (project.gops[i].file < 0 || static_cast<size_t>(project.gops[i].file) >= project.files.size())
+      Fail("the project file's group " + std::to_string(i + 1) + " names file " +
+           std::to_string(project.gops[i].file) + ", which it does not list");
+  return project;
+}
+
+std::vector<fs::path> ReadD2vProject(const fs::path &d2vPath, int *fieldOperation) {
+  D2vProject project = ReadD2vProjectFile(d2vPath);
+  if (fieldOperation)
+    *fieldOperation = project.fieldOperation;
+  return std::move(project.files);
 }
 
 } // namespace reelwork::engine

@@ -1,5 +1,6 @@
 #include "engine/mpeg2_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -11,6 +12,7 @@ extern "C" {
 #include "engine/d2v.h"
 #include "engine/frame_cache.h"
 #include "engine/program_stream.h"
+#include "engine/project_frames.h"
 #include "engine/pulldown.h"
 
 namespace fs = std::filesystem;
@@ -143,6 +145,24 @@ private:
   }
 
   FramePtr decodeFrame(std::uint32_t n) {
+    if (FramePtr frame = decodeFrameOnce(n, false))
+      return frame;
+    // A reference picture that the decoder drops instead of handing it out
+    // (a change of picture size between the files resets the decoder before
+    // the last picture of the old size is out): decode up to it again and
+    // drain the decoder right after it.
+    startAt(picture(index_->frames[n]).seekFrom);
+    if (FramePtr frame = decodeFrameOnce(n, true))
+      return frame;
+    active_ = false;
+    Fail("frame " + std::to_string(n) + " cannot be decoded at " +
+         files_.describe(picture(index_->frames[n]).packetPos));
+  }
+
+  // Frame n, or null when the decoder passed the point where it should have
+  // handed it out. With `drainAtTarget` the decoder is drained once the
+  // target picture is fed.
+  FramePtr decodeFrameOnce(std::uint32_t n, bool drainAtTarget) {
     const std::uint32_t d = index_->frames[n];
     const IndexedPicture &target = picture(d);
     if (!canContinue(n, d))
@@ -172,9 +192,16 @@ private:
         Fail("frame " + std::to_string(n) + " cannot be decoded: " + AvError(r));
       if (receive(n, result))
         return result;
+      if (drainAtTarget && at == d) {
+        drained_ = true;
+        avcodec_send_packet(ctx_, nullptr);
+        const bool out = receive(n, result);
+        active_ = false; // a drained decoder must be flushed before it takes more
+        return out ? result : nullptr;
+      }
       // The target comes out when it is fed (B) or when the next reference is.
       if (at >= d && (target.type == kPictureB || (at > d && pic.type != kPictureB)))
-        Fail("frame " + std::to_string(n) + " cannot be decoded at " + files_.describe(target.packetPos));
+        return nullptr;
     }
     // End of the stream: the decoder still holds the last reference picture.
     if (!drained_) {
@@ -186,7 +213,7 @@ private:
       }
     }
     active_ = false;
-    Fail("frame " + std::to_string(n) + " cannot be decoded at " + files_.describe(target.packetPos));
+    return nullptr;
   }
 
   FramePtr convert() {
@@ -204,15 +231,36 @@ private:
       }
       return out;
     }
-    // 4:2:2 (or a picture of another size) becomes 4:2:0 at the clip's size.
+    // 4:2:2 becomes 4:2:0.
+    auto whole = decoded_->width == info_.width && decoded_->height == info_.height ? out : std::make_shared<Frame>();
+    if (whole != out)
+      whole->allocate(PixelFormat::YV12, decoded_->width, decoded_->height);
     sws_ = sws_getCachedContext(sws_, decoded_->width, decoded_->height, static_cast<AVPixelFormat>(decoded_->format),
-                                info_.width, info_.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                decoded_->width, decoded_->height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                nullptr);
     if (!sws_)
       Fail("cannot convert the decoded picture to YV12");
-    std::uint8_t *dst[4] = {out->planes[0].data(), out->planes[1].data(), out->planes[2].data(), nullptr};
-    int dstStride[4] = {out->stride[0], out->stride[1], out->stride[2], 0};
+    std::uint8_t *dst[4] = {whole->planes[0].data(), whole->planes[1].data(), whole->planes[2].data(), nullptr};
+    int dstStride[4] = {whole->stride[0], whole->stride[1], whole->stride[2], 0};
     sws_scale(sws_, decoded_->data, decoded_->linesize, 0, decoded_->height, dst, dstStride);
+    if (whole != out)
+      PlaceTopLeft(*whole, *out);
     return out;
+  }
+
+  // A picture of another size than the first file's (the files change
+  // picture size) is served as the project's readers serve it: the top-left
+  // region of the first size, cut off where it is larger; where it is smaller
+  // the rest is black.
+  static void PlaceTopLeft(const Frame &picture, Frame &out) {
+    std::fill(out.planes[0].begin(), out.planes[0].end(), std::uint8_t{16});
+    for (int plane = 0; plane < 3; ++plane) {
+      const int sub = plane == 0 ? 0 : 1;
+      const int rows = std::min((picture.height + sub) >> sub, (out.height + sub) >> sub);
+      const int bytes = std::min(picture.stride[plane], out.stride[plane]);
+      for (int y = 0; y < rows; ++y)
+        std::memcpy(out.row(plane, y), picture.row(plane, y), static_cast<size_t>(bytes));
+    }
   }
 
   IndexPtr index_;
@@ -239,11 +287,21 @@ std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<fs::path> &file
 }
 
 ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
-  int fieldOperation = 0;
-  const auto files = ReadD2vProject(d2vPath, &fieldOperation);
-  auto source = std::make_shared<Mpeg2Source>(files, GetMpeg2Index(files, progress));
+  const D2vProject project = ReadD2vProjectFile(d2vPath);
+  const int fieldOperation = project.fieldOperation;
+  auto source = std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress));
   IndexPtr index = source->index();
   ClipPtr cached = std::make_shared<FrameCache>(std::move(source), 16);
+  // The frames the project lists, numbered as its readers number them.
+  std::vector<std::uint64_t> sizes;
+  for (const auto &file : project.files) {
+    std::error_code ec;
+    sizes.push_back(fs::file_size(file, ec));
+  }
+  if (const ProjectFrameMap map = MapProjectFrames(*index, sizes, project.gops); !map.identity(index->frameCount())) {
+    cached = MakeProjectFramesClip(std::move(cached), map);
+    index = std::make_shared<const Mpeg2Index>(IndexOfProjectFrames(*index, map));
+  }
   if (fieldOperation == 0 && HasPulldown(*index))
     return MakePulldownClip(std::move(cached), *index);
   if (fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && HasPulldown(*index))

@@ -4,15 +4,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+
 #include "app/language.h"
 #include "common/file_lookup.h"
+#include "common/text_codec.h"
 #include "common/text_file.h"
 
 namespace reelwork {
 
 namespace {
 
+// Where DVD authoring puts the first sequence header; other muxers put it a
+// byte or a few further on, within the first video pack.
 constexpr qint64 kSequenceHeaderOffset = 2084;
+constexpr qint64 kFirstPacksEnd = 4096;
 
 // The folder and the pattern of a search mask such as "/rip/*.AC3".
 std::pair<QString, QString> SplitMask(const QString &searchMask) {
@@ -30,6 +36,13 @@ QString BaseWithDot(const QString &name) {
 
 QString FileError(const QString &path, const QString &reason) {
   return QString("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Only regular files are read: a pipe or a device named as a project or VOB
+// would block the window or never end.
+bool IsRegularFile(const QString &path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path.toStdString(), ec);
 }
 
 } // namespace
@@ -125,13 +138,33 @@ void ReadInfoFile(const QString &path, QString &tvSystem) {
 QString FindProjectFile(const QString &folder, const QString &written) {
   if (written.isEmpty())
     return {};
-  QString path = written;
-  path.replace('\\', '/');
-  if (QDir::isRelativePath(path))
-    path = folder + path;
-  if (const auto found = ResolvePathNoCase(path.toStdString()))
+  if (const auto found = FindNamedFile(folder.toStdString(), written.toStdString()))
     return QString::fromStdString(found->string());
   return {};
+}
+
+QString UnwritableInScript(const QString &name, int language) {
+  const bool russian = language == Russian;
+  if (name.contains('"'))
+    return russian ? "Имя проекта содержит кавычку (\"), а строка mpeg2source не может её записать. "
+                     "Переименуйте проект."
+                   : "The project's name contains a double quote (\"), which the mpeg2source line cannot hold. "
+                     "Please rename the project.";
+  if (name.contains('\n') || name.contains('\r'))
+    return russian ? "Имя проекта содержит перевод строки, а строка mpeg2source не может его записать. "
+                     "Переименуйте проект."
+                   : "The project's name contains a line break, which the mpeg2source line cannot hold. "
+                     "Please rename the project.";
+  std::string letter;
+  if (Utf8ToCp1251(name.toStdString(), &letter))
+    return {};
+  const QString shown = QString::fromStdString(letter);
+  return russian ? QString("Имя проекта содержит букву \"%1\", которую нельзя записать в скрипт "
+                           "(скрипты хранятся в кодировке Windows-1251). Переименуйте проект.")
+                       .arg(shown)
+                 : QString("The project's name contains the letter \"%1\", which a script cannot hold "
+                           "(scripts are Windows-1251 text). Please rename the project.")
+                       .arg(shown);
 }
 
 void SourceOpener::OpenD2VFile() {
@@ -147,8 +180,8 @@ void SourceOpener::OpenD2VPath(const QString &path) {
   const QString base = BaseWithDot(state_.ProjectName);
   if (const auto script = FindFileNoCase(state_.WorkDir.toStdString(), (base + "AVS").toStdString())) {
     state_.ScriptName = QString::fromStdString(script->filename().string());
-  } else {
-    WriteNewScript();
+  } else if (!WriteNewScript()) {
+    return;
   }
   ReadInfo();
   script_.LoadScript(state_.ScriptPath());
@@ -156,11 +189,17 @@ void SourceOpener::OpenD2VPath(const QString &path) {
     ScanVobHeader();
 }
 
-void SourceOpener::WriteNewScript() {
+bool SourceOpener::WriteNewScript() {
+  // A script that could not be read back is never written.
+  if (const QString problem = UnwritableInScript(state_.ProjectName, state_.Language); !problem.isEmpty()) {
+    dialogs_.showMessage(problem);
+    return false;
+  }
   editor_.setLines({});
   editor_.insertLine(0, Mpeg2SourceLine(state_.ProjectName, state_.settings[Setting::Mpeg2Source]));
   state_.ScriptName = BaseWithDot(state_.ProjectName) + "avs";
   script_.WriteScript();
+  return true;
 }
 
 void SourceOpener::OpenAvsFile() {
@@ -209,7 +248,7 @@ void SourceOpener::ScanVobHeader() {
   QString d2vPath = FindProjectFile(state_.WorkDir, state_.ProjectName);
   if (d2vPath.isEmpty())
     d2vPath = state_.WorkDir + state_.ProjectName;
-  const auto d2v = ReadTextLines(d2vPath);
+  const auto d2v = IsRegularFile(d2vPath) ? ReadTextLines(d2vPath) : std::nullopt;
   if (!d2v) {
     dialogs_.showMessage(FileError(d2vPath, "No such file or it cannot be read."));
     return;
@@ -220,26 +259,30 @@ void SourceOpener::ScanVobHeader() {
   if (!line.toUpper().contains(".VOB"))
     return;
 
-  // The VOB as the frame engine finds it: as written, else by its file name in
-  // the project's folder, without regard to case.
-  const QString d2vFolder = WithTrailingSlash(QFileInfo(d2vPath).absolutePath());
-  QString vobPath = FindProjectFile(d2vFolder, line);
-  if (vobPath.isEmpty()) {
-    if (const auto byName = FindFileNoCase(d2vFolder.toStdString(), BaseNameAnySeparator(line.toStdString())))
-      vobPath = QString::fromStdString(byName->string());
-  }
+  // The VOB as the frame engine finds it.
+  const QString vobPath = FindProjectFile(WithTrailingSlash(QFileInfo(d2vPath).absolutePath()), line);
   QFile vob(vobPath.isEmpty() ? line : vobPath);
+  if (vob.exists() && !IsRegularFile(vob.fileName())) {
+    dialogs_.showMessage(FileError(line, "It is not a regular file."));
+    return;
+  }
   if (!vob.open(QIODevice::ReadOnly)) {
     dialogs_.showMessage(FileError(line, vob.errorString()));
     return;
   }
-  if (!vob.seek(kSequenceHeaderOffset))
-    return;
-  const QByteArray bytes = vob.read(8);
-  if (bytes.size() < 4 || static_cast<quint8>(bytes[2]) != 0x01 || static_cast<quint8>(bytes[3]) != 0xB3)
-    return;
-  if (bytes.size() < 8)
-    return;
+  // The sequence header where DVD authoring puts it, else the first one in
+  // the first packs.
+  const QByteArray head = vob.read(kFirstPacksEnd);
+  const auto isHeaderAt = [&](qsizetype at) {
+    return at >= 0 && at + 8 <= head.size() && head[at + 2] == 1 && static_cast<quint8>(head[at + 3]) == 0xB3;
+  };
+  qsizetype at = kSequenceHeaderOffset;
+  if (!isHeaderAt(at)) {
+    at = head.indexOf(QByteArray("\x00\x00\x01\xB3", 4));
+    if (!isHeaderAt(at))
+      return;
+  }
+  const QByteArray bytes = head.mid(at, 8);
   const auto b = [&](int i) { return static_cast<int>(static_cast<quint8>(bytes[4 + i])); };
   state_.SourceWidth = b(0) * 16 + (b(1) >> 4);
   state_.SourceHeight = (b(1) & 0x0F) * 256 + b(2);

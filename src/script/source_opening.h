@@ -44,9 +44,16 @@ QString FindLineInFile(const QString &text, const QString &path);
 // Sets `tvSystem` from a ripper's info file when a line there tells it.
 void ReadInfoFile(const QString &path, QString &tvSystem);
 
-// A path as a script or project writes it, found on disk: relative to
-// `folder`, any separators, without regard to case. Empty when not found.
+// A path as a script or project writes it, found on disk as the frame engine
+// finds it (FindNamedFile): relative to `folder`, a Windows path by its
+// trailing components below `folder`, without regard to case. Empty when not
+// found.
 QString FindProjectFile(const QString &folder, const QString &written);
+
+// Why a project of this name cannot have a script written for it (a letter
+// that Windows-1251 cannot write, named; a double quote; a line break), in
+// the user's language; empty when it can.
+QString UnwritableInScript(const QString &name, int language);
 
 class SourceOpener {
 public:
@@ -59,7 +66,8 @@ public:
   void OpenD2VPath(const QString &path);
   void OpenAvsPath(const QString &path);
 
-  void WriteNewScript();
+  // Refuses, with a message, a project name that the script could not hold.
+  bool WriteNewScript();
   // Loads the script into the editor and takes ProjectName from it.
   bool FindD2VName(const QString &scriptPath);
   // Reads the first VOB's sequence header; reports a file that cannot be read.

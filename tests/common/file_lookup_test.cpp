@@ -25,6 +25,49 @@ TEST_F(FileLookup, FindsNamesWithoutRegardToCase) {
   EXPECT_FALSE(ResolvePathNoCase(root + "/audio_ts/x.vob"));
 }
 
+TEST_F(FileLookup, CyrillicAndLatinLettersCompareWithoutRegardToCase) {
+  EXPECT_TRUE(EqualsNoCase("ФИЛЬМ.AVS", "фильм.avs"));
+  EXPECT_TRUE(EqualsNoCase("ЁЛКИ Ї Ґ.d2v", "ёлки ї ґ.D2V"));
+  EXPECT_TRUE(EqualsNoCase("AMÉLIE", "amélie"));
+  EXPECT_FALSE(EqualsNoCase("фильм", "фильмы"));
+  EXPECT_FALSE(EqualsNoCase("е", "ё"));
+  // Names in a byte encoding other than UTF-8 still compare byte for byte.
+  EXPECT_TRUE(EqualsNoCase("\xD4\xE8.avs", "\xD4\xE8.AVS"));
+  EXPECT_FALSE(EqualsNoCase("\xD4.avs", "\xF4.avs"));
+  EXPECT_TRUE(MatchesWildcardNoCase("Инфо ДИСКА.txt", "*диска.TXT"));
+  EXPECT_TRUE(MatchesWildcardNoCase("Я.ac3", "?.AC3")); // one letter, two bytes
+
+  writeBytes(QString::fromUtf8("фильм.avs"), "x");
+  const auto found = FindFileNoCase(dir.path().toStdString(), "ФИЛЬМ.AVS");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->filename().string(), "фильм.avs");
+}
+
+TEST_F(FileLookup, NamedFilesAreFoundByTheirTrailingComponentsBelowTheFolder) {
+  QDir(dir.path()).mkpath(QString::fromUtf8("Фильм/VIDEO_TS"));
+  writeBytes(QString::fromUtf8("Фильм/VIDEO_TS/vts_01_1.vob"), "v");
+  writeBytes(QString::fromUtf8("Фильм/vts_01_2.VOB"), "w");
+  writeBytes(QString::fromUtf8("Фильм/x.d2v"), "d");
+  const std::string project = dir.path().toStdString() + "/Фильм";
+  const std::string vob = project + "/VIDEO_TS/vts_01_1.vob";
+  // A Windows path, absolute or relative, by VIDEO_TS/name below the project.
+  EXPECT_EQ(FindNamedFile(project, "D:\\MOVIE\\VIDEO_TS\\VTS_01_1.VOB")->string(), vob);
+  EXPECT_EQ(FindNamedFile(project, "VIDEO_TS\\VTS_01_1.VOB")->string(), vob);
+  EXPECT_EQ(FindNamedFile(project, "\\\\server\\rips\\video_ts\\vts_01_1.vob")->string(), vob);
+  // Then by the bare name.
+  EXPECT_EQ(FindNamedFile(project, "D:\\MOVIE\\VIDEO_TS\\VTS_01_2.VOB")->string(), project + "/vts_01_2.VOB");
+  EXPECT_EQ(FindNamedFile(project, "D:\\MOVIE\\X.D2V")->string(), project + "/x.d2v");
+  // Paths of this system: as written, relative below the folder.
+  EXPECT_EQ(FindNamedFile(project, "video_ts/VTS_01_1.vob")->string(), vob);
+  EXPECT_EQ(FindNamedFile("/nowhere", vob)->string(), vob);
+  EXPECT_EQ(FindNamedFile(project + "/VIDEO_TS", "..\\X.D2V")->string(), project + "/VIDEO_TS/../x.d2v");
+  // Folders and what is not there are never found.
+  EXPECT_FALSE(FindNamedFile(project, "D:\\MOVIE\\VIDEO_TS"));
+  EXPECT_FALSE(FindNamedFile(project, "D:\\MOVIE\\VIDEO_TS\\VTS_09_1.VOB"));
+  EXPECT_FALSE(FindNamedFile(project, ""));
+  EXPECT_FALSE(FindNamedFile(project, "D:\\"));
+}
+
 TEST_F(FileLookup, ExactNameWinsOverOtherCases) {
   writeBytes("Movie.avs", "a");
   writeBytes("movie.avs", "b");

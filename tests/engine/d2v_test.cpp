@@ -86,12 +86,45 @@ TEST(D2vProject, NamesTheMissingFileOrProject) {
   }
 }
 
+TEST(D2vDataLines, ReadsEveryGroupWithItsPictures) {
+  const std::string text =
+      "\xEF\xBB\xBF" "DGIndexProjectFile16\r\n2\r\nD:\\M\\VTS_01_1.VOB\r\nD:\\M\\VTS_01_2.VOB\r\n\r\n"
+      "Stream_Type=1\r\nMPEG_Type=2\r\nLocation=0,0,1,3e8\r\n\r\n"
+      "f00 5 0 2048 0 1 1 d2 b2 b2 e2 b2 b2\r\n"
+      "900 5 0 6442452992 2 1 2 92 32 32\r\n"
+      "b00 1 1 4096 0 2 1 53 21 ff\r\n"
+      "\r\nFINISHED  100.00% VIDEO\r\n";
+  const auto gops = ParseD2vDataLines(text);
+  ASSERT_EQ(gops.size(), 3u);
+  EXPECT_EQ(gops[0].info, 0xF00u);
+  EXPECT_EQ(gops[0].matrix, 5);
+  EXPECT_EQ(gops[0].position, 2048u);
+  EXPECT_EQ(gops[0].flags, (std::vector<std::uint8_t>{0xD2, 0xB2, 0xB2, 0xE2, 0xB2, 0xB2}));
+  EXPECT_EQ(gops[1].position, 6442452992u); // past 4 GiB: one file of a joined title
+  EXPECT_EQ(gops[1].skip, 2);
+  EXPECT_EQ(gops[1].cell, 2);
+  EXPECT_EQ(gops[2].file, 1);
+  EXPECT_EQ(gops[2].vob, 2);
+  // The end-of-stream mark is no picture.
+  EXPECT_EQ(gops[2].flags, (std::vector<std::uint8_t>{0x53, 0x21}));
+  EXPECT_EQ(ParseD2vFileList(text).size(), 2u);
+
+  // A project with its file list only has no groups; a damaged line is refused.
+  EXPECT_TRUE(ParseD2vDataLines("DVD2AVIProjectFile\r\n1\r\nx.vob\r\n\r\nField_Operation=0\r\n").empty());
+  EXPECT_THROW(ParseD2vDataLines("DGIndexProjectFile16\n1\nx.vob\n\nStream_Type=1\n\n900 5 0 20x48 0 1 1 d2\n"),
+               EngineError);
+  EXPECT_THROW(ParseD2vDataLines("DGIndexProjectFile16\n1\nx.vob\n\nStream_Type=1\n\n900 5 0 2048 0 1 1 d2 ff\n"
+                                 "900 5 0 4096 0 1 1 d2\n"),
+               EngineError);
+}
+
 // Mutations of valid projects: every outcome is a list or an EngineError.
 TEST(D2vFuzz, MutatedProjectsAreReadOrRefusedCleanly) {
   const std::vector<std::string> seeds = {
       "DVD2AVIProjectFile\r\n2\r\n29 D:\\RIP\\VIDEO_TS\\VTS_01_1.VOB\r\n29 D:\\RIP\\VIDEO_TS\\VTS_01_2.VOB\r\n\r\n",
       "DGIndexProjectFile16\n1\n/x/VTS_01_1.VOB\n\nStream_Type=1\n",
-      "DVD2AVIProjectFile\n4095\n"};
+      "DVD2AVIProjectFile\n4095\n",
+      "DGIndexProjectFile16\n1\nx.vob\n\nStream_Type=1\n\n900 5 0 2048 0 1 1 d2 b2\nb00 5 0 4096 0 1 1 d2 ff\n"};
   std::mt19937 random(12345);
   auto pick = [&](size_t n) { return n == 0 ? 0 : static_cast<size_t>(random() % n); };
   const char interesting[] = {'\0', '\r', '\n', ' ', '9', '0', '\\', '/', '\xff', '-'};
@@ -108,6 +141,12 @@ TEST(D2vFuzz, MutatedProjectsAreReadOrRefusedCleanly) {
       case 3: text.insert(at, text.substr(pick(text.size()), pick(40))); break;
       case 4: text.resize(pick(text.size() + 1)); break;
       }
+    }
+    try {
+      for (const auto &gop : ParseD2vDataLines(text))
+        ASSERT_FALSE(gop.flags.empty());
+    } catch (const EngineError &e) {
+      ASSERT_EQ(std::string(e.what()).rfind("mpeg2source: ", 0), 0u);
     }
     try {
       const auto files = ParseD2vFileList(text);

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "common/text_file.h"
 #include "script/source_opening.h"
@@ -143,6 +146,93 @@ TEST_F(SourceOpening, OpeningAnAvsNeedsItsD2V) {
   writeBytes("gone.avs", "mpeg2source(\"gone.d2v\")\r\n");
   opener().OpenAvsPath(path("gone.avs"));
   EXPECT_EQ(t.dialogs.messages.size(), 2);
+}
+
+TEST_F(SourceOpening, ANameAScriptCannotHoldIsRefusedNamingTheLetter) {
+  makeProject(QString::fromUtf8("Amélie.d2v"), pal169);
+  opener().OpenD2VPath(path(QString::fromUtf8("Amélie.d2v")));
+  ASSERT_EQ(t.dialogs.messages.size(), 1);
+  EXPECT_TRUE(t.dialogs.messages[0].contains(QString::fromUtf8("\"é\""))) << t.dialogs.messages[0].toStdString();
+  EXPECT_TRUE(t.view.opened.isEmpty());
+  EXPECT_TRUE(QDir(dir.path()).entryList({"*.avs"}).isEmpty()); // no script that could not be read back
+
+  // A quote or a line break in the name: likewise, in the user's language.
+  t.state.Language = 1;
+  makeProject("say \"hi\".d2v", pal169);
+  opener().OpenD2VPath(path("say \"hi\".d2v"));
+  ASSERT_EQ(t.dialogs.messages.size(), 2);
+  EXPECT_TRUE(t.dialogs.messages[1].contains(QString::fromUtf8("кавычку"))) << t.dialogs.messages[1].toStdString();
+  EXPECT_FALSE(UnwritableInScript("two\nlines.d2v", 0).isEmpty());
+  EXPECT_TRUE(QDir(dir.path()).entryList({"*.avs"}).isEmpty());
+
+  // Russian names are what the code page is for: the script is written in it.
+  t.state.Language = 0;
+  makeProject(QString::fromUtf8("Фильм.d2v"), pal169);
+  opener().OpenD2VPath(path(QString::fromUtf8("Фильм.d2v")));
+  EXPECT_EQ(t.dialogs.messages.size(), 2);
+  EXPECT_EQ(t.state.ScriptName, QString::fromUtf8("Фильм.avs"));
+  EXPECT_EQ(readBytes(QString::fromUtf8("Фильм.avs")), "mpeg2source(\"\xD4\xE8\xEB\xFC\xEC.d2v\")\r\n");
+}
+
+TEST_F(SourceOpening, VobScanFindsTheHeaderWhereTheMuxerPutIt) {
+  t.state.ProjectName = "a.d2v";
+  t.state.WorkDir = WithTrailingSlash(dir.path());
+  // One byte further on, as FFmpeg and dvdauthor write it.
+  makeProject("a.d2v", QByteArray(1, '\0') + pal169);
+  opener().ScanVobHeader();
+  EXPECT_EQ(t.state.SourceWidth, 720);
+  EXPECT_EQ(t.state.AspectCode, 3);
+
+  // A VOB named by a Windows path into VIDEO_TS below the project's folder,
+  // the project in UTF-8 with a byte-order mark.
+  QDir(dir.path()).mkpath("sub/VIDEO_TS");
+  QFile::rename(path("VTS_01_1.VOB"), path("sub/VIDEO_TS/vts_01_1.vob"));
+  writeBytes("sub/b.d2v", "\xEF\xBB\xBF" "DVD2AVIProjectFile\r\n1\r\n32 D:\\MOVIE\\VIDEO_TS\\VTS_01_1.VOB\r\n");
+  t.state.ProjectName = "b.d2v";
+  t.state.WorkDir = WithTrailingSlash(path("sub"));
+  t.state.SourceWidth = 0;
+  opener().ScanVobHeader();
+  EXPECT_EQ(t.state.SourceWidth, 720);
+  EXPECT_TRUE(t.dialogs.messages.isEmpty());
+}
+
+TEST_F(SourceOpening, VobScanReadsARealMuxersSixteenByNineVob) {
+  if (std::system("ffmpeg -version > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no ffmpeg";
+  const QString vob = path("VTS_01_1.VOB");
+  const QString command = "ffmpeg -v error -f lavfi -i testsrc=size=720x576:rate=25 -t 0.4 -target pal-dvd "
+                          "-aspect 16:9 -an -y '" + vob + "'";
+  ASSERT_EQ(std::system(command.toLocal8Bit().constData()), 0);
+  writeBytes("m.d2v", "DVD2AVIProjectFile\r\n1\r\n12 VTS_01_1.VOB\r\n");
+  t.state.ProjectName = "m.d2v";
+  t.state.WorkDir = WithTrailingSlash(dir.path());
+  opener().ScanVobHeader();
+  EXPECT_EQ(t.state.SourceWidth, 720);
+  EXPECT_EQ(t.state.SourceHeight, 576);
+  EXPECT_EQ(t.state.AspectCode, 3);
+}
+
+TEST_F(SourceOpening, VobScanNeverWaitsOnAPipe) {
+  ASSERT_EQ(mkfifo(path("VTS_01_1.VOB").toLocal8Bit().constData(), 0600), 0);
+  writeBytes("p.d2v", "DVD2AVIProjectFile\r\n1\r\n12 VTS_01_1.VOB\r\n");
+  t.state.ProjectName = "p.d2v";
+  t.state.WorkDir = WithTrailingSlash(dir.path());
+  opener().ScanVobHeader(); // would block for ever if the pipe were opened
+  ASSERT_EQ(t.dialogs.messages.size(), 1);
+  EXPECT_TRUE(t.dialogs.messages[0].contains("not a regular file"));
+  EXPECT_EQ(t.state.SourceWidth, 0);
+}
+
+TEST_F(SourceOpening, AnAvsNamingItsD2VByAWindowsPathOpens) {
+  makeProject(QString::fromUtf8("фильм.d2v"), pal169);
+  // "D:\MOVIE\ФИЛЬМ.D2V" in Windows-1251.
+  writeBytes("edit.avs", "mpeg2source(\"D:\\MOVIE\\\xD4\xC8\xCB\xDC\xCC.D2V\")\r\n");
+  t.state.settings[Setting::VobScan] = "1";
+  opener().OpenAvsPath(path("edit.avs"));
+  EXPECT_TRUE(t.dialogs.messages.isEmpty()) << t.dialogs.messages.join("\n").toStdString();
+  EXPECT_EQ(t.state.ProjectName, QString::fromUtf8("D:\\MOVIE\\ФИЛЬМ.D2V"));
+  EXPECT_EQ(t.view.opened, QStringList{path("edit.avs")});
+  EXPECT_EQ(t.state.SourceWidth, 720);
 }
 
 TEST_F(SourceOpening, ChooseFileAsksOnlyAmongSeveral) {

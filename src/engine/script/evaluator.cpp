@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/text_codec.h"
 #include "engine/filters/filters.h"
 #include "engine/mpeg2_source.h"
 #include "engine/script/functions.h"
@@ -412,7 +413,9 @@ ScriptResult EvaluateScriptFile(const std::string &path, const ProgressFn &progr
   ScriptContext ctx;
   ctx.folder = std::filesystem::path(path).parent_path().string();
   ctx.progress = progress;
-  return EvaluateScript(text.str(), ctx);
+  // Scripts are Windows-1251 text (UTF-8 when plainly so); the evaluator
+  // and the file look-ups work in UTF-8.
+  return EvaluateScript(DecodeProjectText(text.str()), ctx);
 }
 
 } // namespace reelwork::engine::script

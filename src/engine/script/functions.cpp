@@ -190,24 +190,20 @@ void ReadRate(const Args &a, size_t first, size_t second, int &num, int &den) {
     Fail(a, "the frame rate must be greater than 0");
 }
 
-// Resolves a file named in the script: relative names against the script's
-// folder, names matched without regard to case; a Windows path that does not
-// exist here falls back to its file name in the script's folder.
+// Resolves a file named in the script as the windows find it: relative names
+// against the script's folder, names matched without regard to case, a
+// Windows path by its trailing components below the script's folder. A name
+// that is not found is returned as written (relative ones below the folder),
+// so that the error names it.
 std::string ResolveScriptPath(const std::string &name, const std::string &folder) {
   namespace fs = std::filesystem;
-  const bool windows = name.find('\\') != std::string::npos || (name.size() > 1 && name[1] == ':');
-  fs::path p(name);
-  if (!windows && p.is_relative() && !folder.empty())
-    p = fs::path(folder) / p;
-  if (!windows) {
-    if (auto found = ResolvePathNoCase(p))
-      return found->string();
-    return p.string();
-  }
-  const fs::path local = fs::path(folder.empty() ? "." : folder);
-  if (auto found = FindFileNoCase(local, BaseNameAnySeparator(name)))
+  if (auto found = FindNamedFile(folder, name))
     return found->string();
-  return (local / BaseNameAnySeparator(name)).string();
+  const bool windows = name.find('\\') != std::string::npos || (name.size() > 1 && name[1] == ':');
+  fs::path p(windows ? BaseNameAnySeparator(name) : name);
+  if (p.is_relative() && !folder.empty())
+    p = fs::path(folder) / p;
+  return p.string();
 }
 
 Value Clip(ClipPtr c) { return Value::OfClip(std::move(c)); }
