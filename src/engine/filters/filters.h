@@ -59,6 +59,9 @@ ClipPtr MakeBob(ClipPtr child);
 ClipPtr MakeTrim(ClipPtr child, int first, int last);
 ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string &name);
 ClipPtr MakeDecimate(ClipPtr child, int cycle);
+// `drop` frames of every `cycle` removed (the most similar to their
+// predecessors); count and rate scale by (cycle - drop) / cycle.
+ClipPtr MakeDecimateCycle(ClipPtr child, int cycle, int drop, const std::string &name);
 ClipPtr MakeReverse(ClipPtr child);
 ClipPtr MakeFlipVertical(ClipPtr child);
 ClipPtr MakeAssumeFps(ClipPtr child, int num, int den);
@@ -70,6 +73,18 @@ ClipPtr MakeStack(const std::vector<ClipPtr> &clips, bool horizontal, const std:
 ClipPtr MakeDeleteFrame(ClipPtr child, int n);
 ClipPtr MakeDuplicateFrame(ClipPtr child, int n);
 ClipPtr MakeFreezeFrame(ClipPtr child, int first, int last, int source);
+
+// --- frames over time -------------------------------------------------------
+
+// Frame n from clip n % N; the rate times N.
+ClipPtr MakeInterleave(const std::vector<ClipPtr> &clips);
+// `length` frames of every `every`, starting at frame `offset`.
+ClipPtr MakeSelectRangeEvery(ClipPtr child, int every, int length, int offset);
+// b follows a, its first `overlap` frames blended over a's last ones.
+ClipPtr MakeDissolve(ClipPtr a, ClipPtr b, int overlap, const std::string &name);
+// A new rate whose frames blend the two nearest source frames; zone >= 0
+// (switching at a scan line) is for YUY2 only.
+ClipPtr MakeConvertFps(ClipPtr child, int num, int den, int zone);
 
 // --- colour ---------------------------------------------------------------
 

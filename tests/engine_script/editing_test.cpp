@@ -1,0 +1,188 @@
+// The editing filters: interleaving and range selection, fades, letterboxing,
+// the frame-rate changers in all their forms and the runtime filters; and
+// arguments that used to overflow.
+
+#include <gtest/gtest.h>
+
+#include "script_fixture.h"
+
+namespace reelwork::engine::test {
+namespace {
+
+using script::ScriptResult;
+
+const std::string kSource = "mpeg2source(\"movie.d2v\")\n"; // 720x576, 25 fps, 100 frames
+
+void ExpectCountAndRate(const ClipPtr &c, int frames, int num, int den, const std::string &what) {
+  EXPECT_EQ(c->info().frameCount, frames) << what;
+  EXPECT_EQ(c->info().rateNum, num) << what;
+  EXPECT_EQ(c->info().rateDen, den) << what;
+}
+
+// The source frame a picture of the fixture shows, modulo 64 (luma row 0 is
+// n*4 & 255).
+int Shown(const ClipPtr &c, int n) { return LumaRow(*c->frame(n), 0) / 4; }
+
+TEST(Editing, InterleaveAndSelectEveryRebuildTheClip) {
+  ClipPtr same = Build(kSource + "Interleave(SelectEven(), SelectOdd())");
+  ExpectCountAndRate(same, 100, 25, 1, "even and odd interleaved");
+  for (int n : {0, 1, 2, 37, 99})
+    EXPECT_EQ(Shown(same, n), n % 64);
+
+  // Clips of different lengths: the longer one decides, as the script language counts.
+  ClipPtr uneven = Build("a = BlankClip(length=3)\nb = BlankClip(length=9)\nInterleave(a, b)");
+  EXPECT_EQ(uneven->info().frameCount, 18);
+  EXPECT_EQ(uneven->info().rateNum, 48);
+
+  ClipPtr telecine = Build(kSource + "SelectEvery(4, 0, 1, 1, 2, 3)");
+  ExpectCountAndRate(telecine, 125, 125, 4, "five of every four");
+  const int expected[] = {0, 1, 1, 2, 3, 4, 5, 5, 6, 7};
+  for (int n = 0; n < 10; ++n)
+    EXPECT_EQ(Shown(telecine, n), expected[n]) << "frame " << n;
+  ExpectCountAndRate(Build(kSource + "SelectEvery(5, 3)"), 20, 5, 1, "one offset");
+  ExpectCountAndRate(Build(kSource + "SelectEvery(2)"), 50, 25, 2, "no offset");
+  EXPECT_NE(ErrorOf(kSource + "SelectEvery(4, 0, 4)").find("offset must lie between 0 and 3"), std::string::npos);
+}
+
+TEST(Editing, SelectRangeEveryTakesRunsOfFrames) {
+  ClipPtr c = Build(kSource + "SelectRangeEvery(10, 3, 2)"); // frames 2.. : 98 frames, 3 of every 10
+  ExpectCountAndRate(c, 30, 25, 1, "runs of three");
+  EXPECT_EQ(Shown(c, 0), 2);
+  EXPECT_EQ(Shown(c, 4), 13);
+  EXPECT_EQ(Shown(c, 29), 94 % 64);
+  EXPECT_EQ(Build(kSource + "SelectRangeEvery()")->info().frameCount, 50) << "1500 and 50: the first 50";
+  EXPECT_EQ(Build(kSource + "SelectRangeEvery(every=7, length=20)")->info().frameCount, 100)
+      << "a length above the step takes everything";
+}
+
+TEST(Editing, FadesAddTheirColourFramesAndBlend) {
+  const struct {
+    const char *line;
+    int frames;
+  } counts[] = {
+      {"FadeOut(10)", 101}, {"FadeOut0(10)", 100}, {"FadeOut2(10)", 102}, {"FadeIn(10)", 101},
+      {"FadeIn0(10)", 100}, {"FadeIn2(10)", 102},  {"FadeIO(10)", 102},   {"FadeIO0(10)", 100},
+      {"FadeIO2(5)", 104},  {"FadeOut(0)", 101},
+  };
+  for (const auto &c : counts)
+    EXPECT_EQ(Build(kSource + c.line)->info().frameCount, c.frames) << c.line;
+
+  ClipPtr out = Build(kSource + "FadeOut(10)");
+  EXPECT_EQ(LumaRow(*out->frame(89), 0), 89 * 4 & 255) << "before the fade";
+  // Frame 90 is 1/11 of the way to black (Y 16): 104 + (16 - 104) / 11.
+  EXPECT_EQ(LumaRow(*out->frame(90), 0), 96);
+  EXPECT_EQ(LumaRow(*out->frame(100), 0), 16);
+  EXPECT_EQ(out->frame(100)->row(1, 0)[0], 128);
+
+  ClipPtr in = Build(kSource + "FadeIn(10, color=$FFFFFF)");
+  EXPECT_EQ(LumaRow(*in->frame(0), 0), 235) << "white in TV range";
+  EXPECT_EQ(LumaRow(*in->frame(100), 0), 99 * 4 & 255);
+
+  ClipPtr dissolve = Build("a = BlankClip(length=10, pixel_type=\"YV12\")\nb = BlankClip(length=10, "
+                           "pixel_type=\"YV12\", color=$FFFFFF)\nDissolve(a, b, 4)");
+  EXPECT_EQ(dissolve->info().frameCount, 16);
+  EXPECT_EQ(LumaRow(*dissolve->frame(5), 0), 16);
+  EXPECT_EQ(LumaRow(*dissolve->frame(8), 0), 147); // 3/5 of the way from 16 to 235
+  EXPECT_EQ(LumaRow(*dissolve->frame(10), 0), 235);
+}
+
+TEST(Editing, LetterboxPaintsBarsAndKeepsTheSize) {
+  ClipPtr c = Build(kSource + "Letterbox(64, 64, 16, 16)");
+  ASSERT_EQ(c->info().width, 720);
+  ASSERT_EQ(c->info().height, 576);
+  FramePtr f = c->frame(3);
+  EXPECT_EQ(f->row(0, 63)[100], 16);
+  EXPECT_EQ(f->row(0, 64)[100], 12 + 64);
+  EXPECT_EQ(f->row(0, 512)[100], 16);
+  EXPECT_EQ(f->row(0, 300)[15], 16);
+  EXPECT_EQ(f->row(0, 300)[16], (12 + 300) & 255);
+  EXPECT_NE(ErrorOf(kSource + "Letterbox(300, 300)").find("taller than the picture"), std::string::npos);
+  EXPECT_NE(ErrorOf(kSource + "Letterbox(-2, 0)").find("must not be negative"), std::string::npos);
+}
+
+TEST(Editing, FrameRateChangersInAllTheirForms) {
+  FakeSource ntsc;
+  ntsc.height = 480;
+  ntsc.rateNum = 30000;
+  ntsc.rateDen = 1001;
+  ntsc.frames = 300;
+  const struct {
+    const char *line;
+    int frames, num, den;
+  } cases[] = {
+      {"AssumeFPS(23.976)", 300, 2997, 125},
+      {"AssumeFPS(24000, 1001)", 300, 24000, 1001},
+      {"AssumeFPS(\"ntsc_film\")", 300, 24000, 1001},
+      {"AssumeFPS(last, BlankClip(fps=50))", 300, 50, 1},
+      {"ChangeFPS(\"pal_video\")", 250, 25, 1},
+      {"ChangeFPS(60000, 1001)", 600, 60000, 1001},
+      {"last.ChangeFPS(BlankClip(fps=24))", 240, 24, 1},
+      {"ChangeFPS(2, linear=false)", 20, 2, 1},
+      {"ConvertFPS(25)", 250, 25, 1},
+      {"ConvertFPS(\"ntsc_double\")", 600, 60000, 1001},
+      {"ConvertFPS(24000, 1001)", 240, 24000, 1001},
+      {"ConvertFPS(last, BlankClip(fps=50))", 501, 50, 1},
+  };
+  for (const auto &c : cases) {
+    ScriptResult r = RunScript(kSource + c.line, &ntsc);
+    ExpectCountAndRate(r.clip, c.frames, c.num, c.den, c.line);
+  }
+  auto error = [&](const std::string &line) {
+    try {
+      RunScript(kSource + line, &ntsc);
+    } catch (const EngineError &e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(error("ChangeFPS(2)").find("linear"), std::string::npos);
+  EXPECT_NE(error("ConvertFPS(15)").find("too small"), std::string::npos);
+  EXPECT_NE(error("ConvertFPS(50, zone=80)").find("YUY2"), std::string::npos);
+
+  // ConvertFPS blends the two frames around each new frame's time.
+  ClipPtr blended = Build(kSource + "ConvertFPS(50)");
+  EXPECT_EQ(LumaRow(*blended->frame(2), 0), 4);
+  EXPECT_EQ(LumaRow(*blended->frame(3), 0), 6) << "halfway between frames 1 and 2";
+}
+
+TEST(Editing, RuntimeFiltersShowTheirClipAndAreApproximated) {
+  ScriptResult r = RunScript(kSource +
+                             "ScriptClip(\"Subtitle(String(current_frame))\")\n"
+                             "FrameEvaluate(\"x = YDifferenceFromPrevious()\")\n"
+                             "ConditionalReader(\"levels.txt\", \"lvl\")\n"
+                             "WriteFileStart(\"log.txt\", \"current_frame\")\n"
+                             "ConditionalFilter(last, last.Crop(0, 0, -0, -0), last.FlipVertical(), "
+                             "\"AverageLuma()\", \">\", \"30\")\n");
+  EXPECT_EQ(r.clip->info().frameCount, 100);
+  EXPECT_EQ(r.clip->info().width, 720);
+  EXPECT_EQ(r.notes.approximated,
+            (std::vector<std::string>{"ScriptClip", "FrameEvaluate", "ConditionalReader", "ConditionalFilter"}));
+  EXPECT_TRUE(r.notes.notPreviewed.empty());
+}
+
+TEST(Editing, GeometryArgumentsThatWouldOverflowAreRefused) {
+  const struct {
+    const char *line;
+    const char *message;
+  } cases[] = {
+      {"BlankClip(width=64, height=48, pixel_type=\"YV12\").BicubicResize(32,24,0.0,0.5,2147483000.0,0,1000,0)",
+       "outside"},
+      {"BlankClip(width=64, height=48, pixel_type=\"YV12\").BicubicResize(32,24,0.0,0.5,8,8,2147483000.0,0)",
+       "outside"},
+      {"BlankClip(width=64, height=48, pixel_type=\"YV12\").LanczosResize(32,24,1000000000000.0,0,8,8)", "outside"},
+      {"BlankClip(width=64, height=48, pixel_type=\"YV12\").Spline36Resize(32,24,-1000000000000.0,0,8,8)", "outside"},
+      {"BlankClip(width=64, height=48).CropBottom(-2147483647-1)", "out of range"},
+      {"BlankClip(width=64, height=48).Letterbox(2147483647, 2147483647)", "taller"},
+      {"BlankClip(width=64, height=48).Letterbox(2, 2, 2147483647, 2147483647)", "wider"},
+      {"BlankClip(length=2147483647).FadeIO2(2147483647)", "num_frames"},
+      {"BlankClip(length=2147483647).SelectEvery(1, 0, 0)", "too many frames"},
+      {"BlankClip(length=2147483647, fps=1).ConvertFPS(100)", "too many frames"},
+  };
+  for (const auto &c : cases) {
+    const std::string error = ErrorOf(c.line);
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.line << ": " << error;
+  }
+}
+
+} // namespace
+} // namespace reelwork::engine::test
