@@ -56,9 +56,9 @@ inline void Put(std::uint8_t *rgb, int y, int u, int v, const YuvTables &t) {
 // does it for progressive video: MPEG-2 siting (chroma samples beside the
 // even luma columns, halfway between the two luma rows they cover), resampled
 // by the bicubic kernel with b = c = 1/3 over the four nearest samples, edges
-// repeated. Rows are widened first (weights in 1/64), then each luma row is
-// interpolated from the four nearest widened rows (weights in 1/256), in
-// loops simple enough for the compiler to vectorise.
+// repeated. Rows are widened first (weights in 1/128, values about 128),
+// then each luma row is interpolated from the four nearest widened rows
+// (weights in 1/256), in loops simple enough for the compiler to vectorise.
 class ChromaUpsampler {
 public:
   explicit ChromaUpsampler(const Frame &f) : w_(f.width), cw_((f.width + 1) / 2), ch_((f.height + 1) / 2) {
@@ -90,7 +90,7 @@ public:
     std::uint8_t *__restrict d = rows_ + static_cast<size_t>(p - 1) * w_;
     const int a = wv[0], b = wv[1], c = wv[2], e = wv[3];
     for (int x = 0; x < w_; ++x) {
-      const int v = (a * r0[x] + b * r1[x] + c * r2[x] + e * r3[x] + 8192) >> 14;
+      const int v = ((a * r0[x] + b * r1[x] + c * r2[x] + e * r3[x] + 16384) >> 15) + 128;
       d[x] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
     return d;
@@ -103,15 +103,15 @@ private:
   // ones halfway to the next.
   void widen(const std::uint8_t *src, int *pad, std::int16_t *out) const {
     for (int j = 0; j < cw_; ++j)
-      pad[j] = src[j];
+      pad[j] = src[j] - 128;
     pad[-2] = pad[-1] = pad[0];
     pad[cw_] = pad[cw_ + 1] = pad[cw_ - 1];
     for (int j = 0; j < w_ / 2; ++j) {
-      out[2 * j] = static_cast<std::int16_t>(4 * pad[j - 1] + 56 * pad[j] + 4 * pad[j + 1]);
-      out[2 * j + 1] = static_cast<std::int16_t>(-2 * pad[j - 1] + 34 * pad[j] + 34 * pad[j + 1] - 2 * pad[j + 2]);
+      out[2 * j] = static_cast<std::int16_t>(7 * pad[j - 1] + 114 * pad[j] + 7 * pad[j + 1]);
+      out[2 * j + 1] = static_cast<std::int16_t>(-4 * pad[j - 1] + 68 * pad[j] + 68 * pad[j + 1] - 4 * pad[j + 2]);
     }
     if (w_ & 1)
-      out[w_ - 1] = static_cast<std::int16_t>(4 * pad[cw_ - 2] + 56 * pad[cw_ - 1] + 4 * pad[cw_]);
+      out[w_ - 1] = static_cast<std::int16_t>(7 * pad[cw_ - 2] + 114 * pad[cw_ - 1] + 7 * pad[cw_]);
   }
 
   int w_, cw_, ch_;
