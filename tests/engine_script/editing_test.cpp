@@ -100,6 +100,49 @@ TEST(Editing, LetterboxPaintsBarsAndKeepsTheSize) {
   EXPECT_NE(ErrorOf(kSource + "Letterbox(-2, 0)").find("must not be negative"), std::string::npos);
 }
 
+// Rows of the picture that the text (luma of yellow, 210) reaches.
+std::pair<int, int> TextRows(const Frame &f) {
+  int first = -1, last = -1;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = 0; x < f.width; ++x)
+      if (f.row(0, y)[x] == 210) {
+        if (first < 0)
+          first = y;
+        last = y;
+        break;
+      }
+  return {first, last};
+}
+
+TEST(Editing, SubtitleDrawsTextWhereAndWhenItIsAsked) {
+  const std::string grey = "BlankClip(length=20, width=320, height=240, pixel_type=\"YV12\", color=$808080)\n";
+  ClipPtr top = Build(grey + "Subtitle(\"Reel 1\", first_frame=5, last_frame=9)");
+  ASSERT_EQ(top->info().frameCount, 20);
+  EXPECT_EQ(TextRows(*top->frame(4)).first, -1) << "before first_frame";
+  EXPECT_EQ(TextRows(*top->frame(10)).first, -1) << "after last_frame";
+  const auto [first, last] = TextRows(*top->frame(5));
+  EXPECT_GE(first, 0);
+  EXPECT_LT(last, 30) << "top left by default";
+  // A black halo surrounds the letters.
+  bool halo = false;
+  for (int x = 0; x < 320 && !halo; ++x)
+    halo = top->frame(5)->row(0, last + 1)[x] == 16;
+  EXPECT_TRUE(halo);
+
+  const auto bottom = TextRows(*Build(grey + "Subtitle(\"bottom\", align=2, size=36)")->frame(0));
+  EXPECT_GT(bottom.first, 180);
+  EXPECT_LE(bottom.second, 238);
+  EXPECT_GT(bottom.second - bottom.first, 20) << "size 36 draws larger letters";
+  const auto lines = TextRows(*Build(grey + "Subtitle(\"one\\ntwo\", lsp=0)")->frame(0));
+  EXPECT_GT(lines.second - lines.first, 16) << "two lines";
+  ClipPtr hidden = Build(grey + "Subtitle(\"x\", text_color=$FF00FF00, halo_color=$FF000000)");
+  EXPECT_EQ(TextRows(*hidden->frame(0)).first, -1) << "fully transparent colours draw nothing";
+  EXPECT_NE(ErrorOf(grey + "Subtitle(\"x\", align=10)").find("align must lie between 1 and 9"), std::string::npos);
+  // Text far outside the picture and very long text are harmless.
+  Build(grey + "Subtitle(\"far\", x=100000, y=-100000)")->frame(0);
+  Build(grey + "Subtitle(\"" + std::string(5000, 'W') + "\", size=200)")->frame(0);
+}
+
 TEST(Editing, FrameRateChangersInAllTheirForms) {
   FakeSource ntsc;
   ntsc.height = 480;

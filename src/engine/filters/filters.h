@@ -86,6 +86,20 @@ ClipPtr MakeDissolve(ClipPtr a, ClipPtr b, int overlap, const std::string &name)
 // (switching at a scan line) is for YUY2 only.
 ClipPtr MakeConvertFps(ClipPtr child, int num, int den, int zone);
 
+// --- text -------------------------------------------------------------------
+
+struct SubtitleParams {
+  std::string text;
+  int x = 8, y = 0;          // the anchor the alignment refers to, in pixels
+  int align = 7;             // numeric pad: 7 top left, 5 centre, 2 bottom centre...
+  int firstFrame = 0, lastFrame = 0;
+  double size = 18;          // text height in pixels, as a font size
+  unsigned textColour = 0xFFFF00, haloColour = 0; // 0xAARRGGBB, AA 0 opaque
+  int spacing = 0, lineSpacing = 0; // extra pixels between letters and lines
+  bool multiline = false;    // "\n" in the text starts a new line
+};
+ClipPtr MakeSubtitle(ClipPtr child, const SubtitleParams &p);
+
 // --- colour ---------------------------------------------------------------
 
 // interlaced: chroma of 4:2:0 is taken per field.

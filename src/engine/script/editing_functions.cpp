@@ -1,7 +1,8 @@
 // Editing: interleaving and range selection, fades and dissolves,
-// letterboxing; and the runtime filters, whose per-frame scripts the engine
+// letterboxing and subtitles; and the runtime filters, whose per-frame scripts the engine
 // does not run but whose geometry is their input's.
 
+#include <cmath>
 #include <limits>
 
 #include "engine/filters/filters.h"
@@ -121,6 +122,44 @@ void AddLetterbox(FunctionTable &t) {
          }});
 }
 
+// Subtitle's placement as the script language computes it: the alignment
+// decides which point of the text x and y give; x = -1 centres.
+void AddSubtitle(FunctionTable &t) {
+  t.add({"Subtitle",
+         Signature("clip:c text:s x:f? y:f? first_frame:i? last_frame:i? font:s? size:f? text_color:i? "
+                   "halo_color:i? align:i? spc:i? lsp:i? font_width:f? font_angle:f? interlaced:b? "
+                   "font_filename:s? utf8:b? bold:b? italic:b? noaa:b? placement:s? gdi:b?"),
+         [](const Args &a, CallEnv &) {
+           ClipPtr clip = a.clip(0);
+           const ClipInfo &vi = clip->info();
+           f::SubtitleParams p;
+           p.text = a.getString(1, "");
+           const double x = a.getFloat(2, 0);
+           p.align = a.getInt(10, a.has(2) && x == -1 ? 2 : 7);
+           p.size = a.getFloat(7, 18);
+           auto pixels = [&a](double v) {
+             if (!(std::fabs(v) < 1e6))
+               FailCall(a, "x and y must lie within a million pixels");
+             return static_cast<int>(std::lround(v));
+           };
+           const int column = (p.align - 1) % 3; // 0 left, 1 centre, 2 right
+           p.x = column == 0 ? 8 : column == 1 ? vi.width / 2 : vi.width - 8;
+           if (a.has(2) && !(x == -1 && column == 1))
+             p.x = pixels(x);
+           p.y = p.align <= 3 ? vi.height - 2 : p.align <= 6 ? vi.height / 2 : 0;
+           if (a.has(3) && !(a.getFloat(3, 0) == -1 && p.align >= 4 && p.align <= 6))
+             p.y = pixels(a.getFloat(3, 0));
+           p.firstFrame = a.getInt(4, 0);
+           p.lastFrame = a.getInt(5, vi.frameCount - 1);
+           p.textColour = static_cast<unsigned>(a.getInt(8, 0xFFFF00));
+           p.haloColour = static_cast<unsigned>(a.getInt(9, 0));
+           p.spacing = a.getInt(11, 0);
+           p.multiline = a.has(12);
+           p.lineSpacing = a.getInt(12, 0) / 8;
+           return ClipValue(f::MakeSubtitle(clip, p));
+         }});
+}
+
 // Filters that run a script for every frame. Their per-frame results are not
 // computed here: each shows the clip it works on, with its geometry.
 void AddRuntimeFilters(FunctionTable &t) {
@@ -154,6 +193,7 @@ void AddEditingFunctions(FunctionTable &t) {
   AddFrameSelection(t);
   AddFades(t);
   AddLetterbox(t);
+  AddSubtitle(t);
   AddRuntimeFilters(t);
 }
 
