@@ -143,6 +143,37 @@ TEST(Editing, SubtitleDrawsTextWhereAndWhenItIsAsked) {
   Build(grey + "Subtitle(\"" + std::string(5000, 'W') + "\", size=200)")->frame(0);
 }
 
+TEST(Editing, OverlayBlendsOverTheBaseInItsModes) {
+  const std::string clips = "base = BlankClip(length=10, width=64, height=48, pixel_type=\"YV12\", color=$808080)\n"
+                            "white = BlankClip(length=3, width=32, height=16, pixel_type=\"YV12\", color=$FFFFFF)\n"
+                            "black = BlankClip(white, color=$000000)\n";
+  auto luma = [](const ClipPtr &c, int n, int x, int y) { return static_cast<int>(c->frame(n)->row(0, y)[x]); };
+  ClipPtr half = Build(clips + "Overlay(base, white, x=16, y=8, opacity=0.5)");
+  ASSERT_EQ(half->info().width, 64);
+  ASSERT_EQ(half->info().frameCount, 10) << "the base's length";
+  EXPECT_EQ(luma(half, 0, 20, 10), 181); // halfway from 126 to 235
+  EXPECT_EQ(luma(half, 9, 47, 23), 181) << "the overlay's last frame serves the rest";
+  EXPECT_EQ(luma(half, 0, 15, 10), 126);
+  EXPECT_EQ(luma(half, 0, 48, 10), 126);
+  EXPECT_EQ(half->frame(0)->row(1, 5)[10], 128);
+
+  ClipPtr masked = Build(clips + "Overlay(base, white, 16, 8, mask=black)");
+  // Mask values weigh as they are: black (16) lets 16/256 through, white (235) 236/256.
+  EXPECT_EQ(luma(masked, 0, 20, 10), 133);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, white, 16, 8, mask=white)"), 0, 20, 10), 226);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, black, 16, 8, mode=\"Lighten\")"), 0, 20, 10), 126);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, black, 16, 8, mode=\"Darken\")"), 0, 20, 10), 16);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, black, 16, 8, mode=\"Chroma\")"), 0, 20, 10), 126);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, black, 16, 8, mode=\"Luma\")"), 0, 20, 10), 16);
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, white, -16, -8)"), 0, 15, 7), 235) << "partly outside";
+  EXPECT_EQ(luma(Build(clips + "Overlay(base, white, 2147483647, -2147483647)"), 0, 0, 0), 126);
+
+  ClipPtr rgb = Build(clips + "Overlay(base.ConvertToRGB32(), white, 16, 8, output=\"YV12\")");
+  EXPECT_EQ(rgb->info().format, PixelFormat::YV12);
+  EXPECT_NE(ErrorOf(clips + "Overlay(base, white, mode=\"Glow\")").find("unknown mode"), std::string::npos);
+  EXPECT_NE(ErrorOf(clips + "Overlay(base, white, opacity=2.0)").find("opacity"), std::string::npos);
+}
+
 TEST(Editing, FrameRateChangersInAllTheirForms) {
   FakeSource ntsc;
   ntsc.height = 480;

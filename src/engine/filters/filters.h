@@ -100,6 +100,17 @@ struct SubtitleParams {
 };
 ClipPtr MakeSubtitle(ClipPtr child, const SubtitleParams &p);
 
+// --- compositing ---------------------------------------------------------------
+
+struct OverlayParams {
+  int x = 0, y = 0;         // where the overlay's top-left corner goes
+  double opacity = 1.0;
+  std::string mode = "Blend"; // Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, ...
+};
+// The overlay (and the mask, whose luma is the overlay's weight) is converted
+// to the base clip's format; the result has the base clip's geometry.
+ClipPtr MakeOverlay(ClipPtr base, ClipPtr overlay, ClipPtr mask, const OverlayParams &p);
+
 // --- colour ---------------------------------------------------------------
 
 // interlaced: chroma of 4:2:0 is taken per field.

@@ -1,5 +1,5 @@
 // Editing: interleaving and range selection, fades and dissolves,
-// letterboxing and subtitles; and the runtime filters, whose per-frame scripts the engine
+// letterboxing, subtitles and overlays; and the runtime filters, whose per-frame scripts the engine
 // does not run but whose geometry is their input's.
 
 #include <cmath>
@@ -160,6 +160,26 @@ void AddSubtitle(FunctionTable &t) {
          }});
 }
 
+void AddOverlay(FunctionTable &t) {
+  t.add({"Overlay",
+         Signature("base:c overlay:c x:i? y:i? mask:c? opacity:f? mode:s? greymask:b? output:s? "
+                   "ignore_conditional:b? pc_range:b? use444:b? condvarsuffix:s?"),
+         [](const Args &a, CallEnv &) {
+           f::OverlayParams p;
+           p.x = a.getInt(2, 0);
+           p.y = a.getInt(3, 0);
+           p.opacity = a.getFloat(5, 1.0);
+           p.mode = a.getString(6, "Blend");
+           ClipPtr out = f::MakeOverlay(a.clip(0), a.clip(1), a.clip(4), p);
+           if (a.has(8)) {
+             const PixelFormat target = ReadPixelType(a, a.getString(8, ""));
+             if (target != out->info().format)
+               out = f::MakeConvert(out, target, false, "Overlay");
+           }
+           return ClipValue(out);
+         }});
+}
+
 // Filters that run a script for every frame. Their per-frame results are not
 // computed here: each shows the clip it works on, with its geometry.
 void AddRuntimeFilters(FunctionTable &t) {
@@ -194,6 +214,7 @@ void AddEditingFunctions(FunctionTable &t) {
   AddFades(t);
   AddLetterbox(t);
   AddSubtitle(t);
+  AddOverlay(t);
   AddRuntimeFilters(t);
 }
 

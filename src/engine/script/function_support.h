@@ -24,6 +24,9 @@ void ReadRateArgs(const Args &a, size_t first, size_t second, int &num, int &den
 // A float rate as the exact fraction it stands for (23.976 -> 2997/125).
 void ReadFloatRate(double fps, int &num, int &den);
 
+// "YV12", "YUY2", "RGB24", "RGB32" (any case) as the engine's format.
+PixelFormat ReadPixelType(const Args &a, const std::string &name);
+
 inline Value ClipValue(ClipPtr c) { return Value::OfClip(std::move(c)); }
 
 // The families kept in files of their own.

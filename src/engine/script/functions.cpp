@@ -712,6 +712,7 @@ void ReadRateArgs(const Args &a, size_t first, size_t second, int &num, int &den
   ReadRate(a, first, second, num, den);
 }
 void ReadFloatRate(double fps, int &num, int &den) { FloatToRate(fps, num, den); }
+PixelFormat ReadPixelType(const Args &a, const std::string &name) { return ParsePixelType(a, name); }
 
 const FunctionTable &BuiltinFunctions() {
   static const FunctionTable table = [] {
