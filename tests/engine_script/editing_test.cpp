@@ -174,6 +174,17 @@ TEST(Editing, OverlayBlendsOverTheBaseInItsModes) {
   EXPECT_NE(ErrorOf(clips + "Overlay(base, white, opacity=2.0)").find("opacity"), std::string::npos);
 }
 
+TEST(Editing, PlanarFormatsTheEngineLacksKeepTheGeometry) {
+  ScriptResult r = RunScript(kSource + "ConvertToYV24()\nConvertToRGB24()\nConvertToYV16(matrix=\"Rec709\")\n"
+                                       "ConvertToY8()\nConvertToYV12()\n");
+  EXPECT_EQ(r.clip->info().width, 720);
+  EXPECT_EQ(r.clip->info().height, 576);
+  EXPECT_EQ(r.clip->info().frameCount, 100);
+  EXPECT_EQ(r.clip->frame(3)->row(1, 10)[10], 128) << "Y8 has no colour";
+  EXPECT_EQ(r.notes.approximated, (std::vector<std::string>{"ConvertToYV24", "ConvertToYV16", "ConvertToY8"}));
+  EXPECT_EQ(Build(kSource + "ConvertToRGB24()")->info().format, PixelFormat::RGB24);
+}
+
 TEST(Editing, FrameRateChangersInAllTheirForms) {
   FakeSource ntsc;
   ntsc.height = 480;

@@ -496,6 +496,24 @@ void AddColour(FunctionTable &t) {
              return Clip(f::MakeConvertWith(clip, target, a.getBool(toRgb ? 2 : 1, false), m, name));
            }});
   }
+  // 4:4:4, 4:2:2 planar and luma-only video are not formats of the engine:
+  // the picture stays (or becomes) YV12, greyed for Y8, with the same
+  // geometry, and the call is named as approximated.
+  for (const char *nm : {"ConvertToYV24", "ConvertToYV16", "ConvertToY8"}) {
+    const std::string name = nm;
+    FunctionDef def{name,
+                    Sig(name == "ConvertToY8" ? "clip:c matrix:s?"
+                                              : "clip:c interlaced:b? matrix:s? ChromaInPlacement:s? "
+                                                "chromaresample:s? ChromaOutPlacement:s? param1:f? param2:f? param3:f?"),
+                    [name](const Args &a, CallEnv &) {
+                      ClipPtr c = a.clip(0);
+                      if (c->info().format != PixelFormat::YV12)
+                        c = f::MakeConvert(c, PixelFormat::YV12, false, name);
+                      return Clip(name == "ConvertToY8" ? f::MakeGreyscale(c) : c);
+                    }};
+    def.approximated = true;
+    t.add(std::move(def));
+  }
   for (const char *nm : {"Sharpen", "Blur"}) {
     const std::string name = nm;
     t.add({name, Sig("clip:c amount:f amountV:f? mmx:b?"), [name](const Args &a, CallEnv &) {
