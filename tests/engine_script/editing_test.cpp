@@ -186,11 +186,7 @@ TEST(Editing, PlanarFormatsTheEngineLacksKeepTheGeometry) {
 }
 
 TEST(Editing, FrameRateChangersInAllTheirForms) {
-  FakeSource ntsc;
-  ntsc.height = 480;
-  ntsc.rateNum = 30000;
-  ntsc.rateDen = 1001;
-  ntsc.frames = 300;
+  FakeSource ntsc = NtscSource();
   const struct {
     const char *line;
     int frames, num, den;
@@ -212,14 +208,7 @@ TEST(Editing, FrameRateChangersInAllTheirForms) {
     ScriptResult r = RunScript(kSource + c.line, &ntsc);
     ExpectCountAndRate(r.clip, c.frames, c.num, c.den, c.line);
   }
-  auto error = [&](const std::string &line) {
-    try {
-      RunScript(kSource + line, &ntsc);
-    } catch (const EngineError &e) {
-      return std::string(e.what());
-    }
-    return std::string();
-  };
+  auto error = [&](const std::string &line) { return ErrorOf(kSource + line, &ntsc); };
   EXPECT_NE(error("ChangeFPS(2)").find("linear"), std::string::npos);
   EXPECT_NE(error("ConvertFPS(15)").find("too small"), std::string::npos);
   EXPECT_NE(error("ConvertFPS(50, zone=80)").find("YUY2"), std::string::npos);

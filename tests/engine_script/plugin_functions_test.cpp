@@ -11,15 +11,6 @@ namespace {
 
 using script::ScriptResult;
 
-FakeSource Ntsc(int frames = 300) {
-  FakeSource s;
-  s.height = 480;
-  s.rateNum = 30000;
-  s.rateDen = 1001;
-  s.frames = frames;
-  return s;
-}
-
 struct Figures {
   int width, height, frames, rateNum, rateDen;
 };
@@ -34,7 +25,7 @@ void ExpectFigures(const ClipPtr &c, const Figures &f, const std::string &what) 
 }
 
 TEST(PluginFunctions, EachEntryThatChangesGeometryGivesThePluginsFigures) {
-  FakeSource ntsc = Ntsc();
+  FakeSource ntsc = NtscSource();
   const struct {
     const char *line;
     Figures figures;
@@ -98,7 +89,7 @@ TEST(PluginFunctions, EachEntryThatChangesGeometryGivesThePluginsFigures) {
 }
 
 TEST(PluginFunctions, CallsAreNamedAsSpelledOnceInOrderOfFirstUse) {
-  FakeSource ntsc = Ntsc();
+  FakeSource ntsc = NtscSource();
   ScriptResult r = RunScript("mpeg2source(\"movie.d2v\")\n"
                              "tfm(order=1)\n"
                              "TDecimate()\n"

@@ -198,11 +198,7 @@ void AddRuntimeFilters(FunctionTable &t) {
     FunctionDef def;
     def.name = name;
     def.anyArguments = true;
-    def.body = [](const Args &a, CallEnv &) -> Value {
-      if (a.has(0) && a.at(0).isClip())
-        return a.at(0);
-      FailCall(a, "needs a clip as its first argument");
-    };
+    def.body = FirstClipGoesOn;
     t.add(std::move(def));
   }
 }

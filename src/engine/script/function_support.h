@@ -27,6 +27,10 @@ void ReadFloatRate(double fps, int &num, int &den);
 // "YV12", "YUY2", "RGB24", "RGB32" (any case) as the engine's format.
 PixelFormat ReadPixelType(const Args &a, const std::string &name);
 
+// The body of functions that take any arguments and leave the picture as it
+// is: their first argument, which must be a clip.
+Value FirstClipGoesOn(const Args &a, CallEnv &env);
+
 inline Value ClipValue(ClipPtr c) { return Value::OfClip(std::move(c)); }
 
 // The families kept in files of their own.

@@ -672,11 +672,7 @@ void AddAudio(FunctionTable &t) {
     FunctionDef def;
     def.name = name;
     def.anyArguments = true;
-    def.body = [](const Args &a, CallEnv &) -> Value {
-      if (a.has(0) && a.at(0).isClip())
-        return a.at(0);
-      Fail(a, "needs a clip as its first argument");
-    };
+    def.body = FirstClipGoesOn;
     t.add(std::move(def));
   }
 }
@@ -726,6 +722,11 @@ void AddDeinterlacers(FunctionTable &t) {
 // The helpers shared by the families kept in other files.
 std::vector<Param> Signature(const std::string &text) { return Sig(text); }
 [[noreturn]] void FailCall(const Args &a, const std::string &why) { Fail(a, why); }
+Value FirstClipGoesOn(const Args &a, CallEnv &) {
+  if (a.has(0) && a.at(0).isClip())
+    return a.at(0);
+  Fail(a, "needs a clip as its first argument");
+}
 void ReadRateArgs(const Args &a, size_t first, size_t second, int &num, int &den) {
   ReadRate(a, first, second, num, den);
 }

@@ -82,11 +82,7 @@ void AddKeepsGeometry(FunctionTable &t) {
     def.name = k.name;
     def.anyArguments = true;
     def.approximated = true;
-    def.body = [](const Args &a, CallEnv &) -> Value {
-      if (a.has(0) && a.at(0).isClip())
-        return a.at(0);
-      FailCall(a, "needs a clip as its first argument");
-    };
+    def.body = FirstClipGoesOn;
     t.add(std::move(def));
   }
 }
@@ -101,6 +97,14 @@ ClipPtr WithOrder(const Args &a, ClipPtr c, int order) {
   if (order >= 0)
     c = f::MakeAssumeParity(c, order ? FieldParity::Top : FieldParity::Bottom);
   return c;
+}
+
+// Each frame at twice its height (count and rate stay).
+Value DoubleHeight(const Args &a, const ClipPtr &c) {
+  f::ResizeParams p;
+  p.width = c->info().width;
+  p.height = c->info().height * 2;
+  return ClipValue(f::MakeResize(c, f::ResizeKernel::Spline36, p, a.function()));
 }
 
 // A deinterlacer's result: each field a frame (double rate, starting with
@@ -125,10 +129,7 @@ Value Interpolated(const Args &a, int field, bool dh) {
   if (dh) {
     if (field > 1 || field < -1)
       FailCall(a, "with dh=true, field must be -1, 0 or 1");
-    f::ResizeParams p;
-    p.width = c->info().width;
-    p.height = c->info().height * 2;
-    return ClipValue(f::MakeResize(c, f::ResizeKernel::Spline36, p, a.function()));
+    return DoubleHeight(a, c);
   }
   const bool doubleRate = field == -2 || field >= 2;
   const int which = field < 0 ? -1 : (field & 1);
@@ -230,12 +231,8 @@ void AddDeinterlacers(FunctionTable &t) {
         if (field < -1 || field > 1)
           FailCall(a, "field must be -1, 0 or 1 (it is " + std::to_string(field) + ")");
         ClipPtr c = WithOrder(a, a.clip(0), a.getInt(2, -1));
-        if (mode < 0) {
-          f::ResizeParams p;
-          p.width = c->info().width;
-          p.height = c->info().height * 2;
-          return ClipValue(f::MakeResize(c, f::ResizeKernel::Spline36, p, a.function()));
-        }
+        if (mode < 0)
+          return DoubleHeight(a, c);
         return ClipValue(Deinterlaced(a, c, mode == 1, field));
       });
   const char *kernelSig = "clip:c order:i threshold:a? sharp:a? twoway:a? map:a? linked:a? debug:a?";
