@@ -56,9 +56,9 @@ inline void Put(std::uint8_t *rgb, int y, int u, int v, const YuvTables &t) {
 // does it for progressive video: MPEG-2 siting (chroma samples beside the
 // even luma columns, halfway between the two luma rows they cover), resampled
 // by the bicubic kernel with b = c = 1/3 over the four nearest samples, edges
-// repeated. Rows are widened first (weights in 1/128, values about 128),
-// then each luma row is interpolated from the four nearest widened rows
-// (weights in 1/256), in loops simple enough for the compiler to vectorise.
+// repeated. Rows are widened first, then each luma row is interpolated from
+// the four nearest widened rows; weights in 1/128, values about 128, in
+// sixteen-bit loops simple enough for the compiler to vectorise.
 class ChromaUpsampler {
 public:
   explicit ChromaUpsampler(const Frame &f) : w_(f.width), cw_((f.width + 1) / 2), ch_((f.height + 1) / 2) {
@@ -78,19 +78,21 @@ public:
   const std::uint8_t *row(int p, int y) const {
     // Luma row 2k lies a quarter of a chroma row above chroma row k, row
     // 2k+1 a quarter below: rows k-2..k+1 serve the first, k-1..k+2 the second.
-    static constexpr int kEven[4] = {-4, 66, 200, -6};
-    static constexpr int kOdd[4] = {-6, 200, 66, -4};
+    static constexpr std::int16_t kEven[4] = {-2, 33, 100, -3};
+    static constexpr std::int16_t kOdd[4] = {-3, 100, 33, -2};
     const int k = y / 2;
     const int first = (y & 1) ? k - 1 : k - 2;
-    const int *wv = (y & 1) ? kOdd : kEven;
+    const std::int16_t *wv = (y & 1) ? kOdd : kEven;
     const std::int16_t *__restrict r0 = wideRow(p - 1, std::clamp(first, 0, ch_ - 1));
     const std::int16_t *__restrict r1 = wideRow(p - 1, std::clamp(first + 1, 0, ch_ - 1));
     const std::int16_t *__restrict r2 = wideRow(p - 1, std::clamp(first + 2, 0, ch_ - 1));
     const std::int16_t *__restrict r3 = wideRow(p - 1, std::clamp(first + 3, 0, ch_ - 1));
     std::uint8_t *__restrict d = rows_ + static_cast<size_t>(p - 1) * w_;
-    const int a = wv[0], b = wv[1], c = wv[2], e = wv[3];
+    const std::int16_t a = wv[0], b = wv[1], c = wv[2], e = wv[3];
+    // Sixteen-bit sums: |value| <= 140 and the weights' magnitudes add up to 138.
     for (int x = 0; x < w_; ++x) {
-      const int v = ((a * r0[x] + b * r1[x] + c * r2[x] + e * r3[x] + 16384) >> 15) + 128;
+      const std::int16_t v = static_cast<std::int16_t>(
+          ((static_cast<std::int16_t>(a * r0[x] + b * r1[x] + c * r2[x] + e * r3[x] + 64)) >> 7) + 128);
       d[x] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
     return d;
@@ -107,11 +109,12 @@ private:
     pad[-2] = pad[-1] = pad[0];
     pad[cw_] = pad[cw_ + 1] = pad[cw_ - 1];
     for (int j = 0; j < w_ / 2; ++j) {
-      out[2 * j] = static_cast<std::int16_t>(7 * pad[j - 1] + 114 * pad[j] + 7 * pad[j + 1]);
-      out[2 * j + 1] = static_cast<std::int16_t>(-4 * pad[j - 1] + 68 * pad[j] + 68 * pad[j + 1] - 4 * pad[j + 2]);
+      out[2 * j] = static_cast<std::int16_t>((7 * pad[j - 1] + 114 * pad[j] + 7 * pad[j + 1] + 64) >> 7);
+      out[2 * j + 1] =
+          static_cast<std::int16_t>((-4 * pad[j - 1] + 68 * pad[j] + 68 * pad[j + 1] - 4 * pad[j + 2] + 64) >> 7);
     }
     if (w_ & 1)
-      out[w_ - 1] = static_cast<std::int16_t>(7 * pad[cw_ - 2] + 114 * pad[cw_ - 1] + 7 * pad[cw_]);
+      out[w_ - 1] = static_cast<std::int16_t>((7 * pad[cw_ - 2] + 114 * pad[cw_ - 1] + 7 * pad[cw_] + 64) >> 7);
   }
 
   int w_, cw_, ch_;
