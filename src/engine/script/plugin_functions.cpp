@@ -107,9 +107,10 @@ Value DoubleHeight(const Args &a, const ClipPtr &c) {
   return ClipValue(f::MakeResize(c, f::ResizeKernel::Spline36, p, a.function()));
 }
 
-// A deinterlacer's result: each field a frame (double rate, starting with
-// field `first`), or one frame per frame keeping field `keep`. Fields are
-// 1 top, 0 bottom, -1 the first in time. The clip keeps its field order.
+// A deinterlacer's result through the engine's motion-adaptive one: each
+// field a frame (double rate, starting with `field`), or one frame per frame
+// keeping `field`; 1 top, 0 bottom, -1 the first in time. The clip keeps its
+// field order.
 ClipPtr Deinterlaced(const Args &a, ClipPtr c, bool doubleRate, int field) {
   if (c->info().fieldBased)
     FailCall(a, "the clip is field-based (weave its fields first)");
