@@ -258,5 +258,42 @@ TEST(Editing, GeometryArgumentsThatWouldOverflowAreRefused) {
   }
 }
 
+// Every filter of this family with extreme numbers: it refuses them or
+// builds a clip whose first and last frames can be shown.
+TEST(Editing, ExtremeNumbersAreRefusedOrShown) {
+  const char *calls[] = {
+      "SelectEvery(N, N)", "SelectEvery(3, 0, N, 1)", "SelectRangeEvery(N, N, N)", "FadeIO2(N)", "FadeIn0(N)",
+      "Dissolve(last, last, N)", "Letterbox(N, 8, N, 8)", "ChangeFPS(N, 1, linear=false)", "AssumeFPS(N, N)",
+      "ConvertFPS(N, 3)", "Subtitle(\"x\", x=N, y=N, first_frame=N, last_frame=N, spc=N, lsp=N)",
+      "Overlay(last, last.Crop(0, 0, 64, 64), N, N)", "TDecimate(mode=1, cycle=N, cycleR=1)", "TDecimate(cycleR=N)",
+      "TDecimate(mode=2, rate=N)", "QTGMC(FPSDivisor=N)", "nnedi3_rpow2(N)", "LimitedSharpenFaster(dest_x=N, dest_y=N)",
+      "Yadif(N, N)", "nnedi3(field=N, dh=true)", "TDeint(mode=N)", "BicubicResize(64, 48, 0, 0.5, N, N, N, N)",
+  };
+  const char *numbers[] = {"0", "-1", "1", "3", "1073741824", "2147483647", "-2147483647-1"};
+  int shown = 0, refused = 0;
+  for (const char *call : calls)
+    for (const char *number : numbers) {
+      // Each N that stands alone as an argument takes the number.
+      std::string line;
+      for (const char *c = call; *c; ++c) {
+        const bool alone = *c == 'N' && (c[1] == ',' || c[1] == ')') && (c[-1] == '(' || c[-1] == ' ' || c[-1] == '=');
+        line += alone ? std::string(number) : std::string(1, *c);
+      }
+      const std::string script = "BlankClip(length=50, width=128, height=96, pixel_type=\"YV12\")\n" + line;
+      try {
+        ClipPtr c = Build(script);
+        if (c->info().frameCount > 0) {
+          c->frame(0);
+          c->frame(c->info().frameCount - 1);
+        }
+        ++shown;
+      } catch (const EngineError &) {
+        ++refused;
+      }
+    }
+  EXPECT_GT(shown, 40);
+  EXPECT_GT(refused, 40);
+}
+
 } // namespace
 } // namespace reelwork::engine::test
