@@ -56,6 +56,16 @@ struct FakeSource {
   std::string lastPath;
 };
 
+// An NTSC source: 720x480 at 30000/1001.
+inline FakeSource NtscSource(int frames = 300) {
+  FakeSource s;
+  s.height = 480;
+  s.rateNum = 30000;
+  s.rateDen = 1001;
+  s.frames = frames;
+  return s;
+}
+
 inline script::ScriptResult RunScript(const std::string &text, FakeSource *source = nullptr,
                                       const std::string &folder = "/films") {
   static FakeSource defaults;
@@ -73,9 +83,9 @@ inline script::ScriptResult RunScript(const std::string &text, FakeSource *sourc
 inline ClipPtr Build(const std::string &text) { return RunScript(text).clip; }
 
 // The message of the error the script raises, or "" when it runs.
-inline std::string ErrorOf(const std::string &text) {
+inline std::string ErrorOf(const std::string &text, FakeSource *source = nullptr) {
   try {
-    RunScript(text);
+    RunScript(text, source);
   } catch (const EngineError &e) {
     return e.what();
   }

@@ -75,6 +75,9 @@ inline bool SizeTooLarge(int w, int h) {
   return w > kMaxSide || h > kMaxSide || static_cast<long long>(w) * h > kMaxPixels;
 }
 
+// 0xRRGGBB as 0xYYUUVV: BT.601, studio range.
+unsigned RgbToYuv(unsigned rgb);
+
 inline bool IsYuv(PixelFormat f) { return f == PixelFormat::YV12 || f == PixelFormat::YUY2; }
 inline bool IsRgb(PixelFormat f) { return !IsYuv(f); }
 const char *FormatName(PixelFormat f);

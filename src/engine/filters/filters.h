@@ -59,6 +59,9 @@ ClipPtr MakeBob(ClipPtr child);
 ClipPtr MakeTrim(ClipPtr child, int first, int last);
 ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string &name);
 ClipPtr MakeDecimate(ClipPtr child, int cycle);
+// `drop` frames of every `cycle` removed (the most similar to their
+// predecessors); count and rate scale by (cycle - drop) / cycle.
+ClipPtr MakeDecimateCycle(ClipPtr child, int cycle, int drop, const std::string &name);
 ClipPtr MakeReverse(ClipPtr child);
 ClipPtr MakeFlipVertical(ClipPtr child);
 ClipPtr MakeAssumeFps(ClipPtr child, int num, int den);
@@ -70,6 +73,43 @@ ClipPtr MakeStack(const std::vector<ClipPtr> &clips, bool horizontal, const std:
 ClipPtr MakeDeleteFrame(ClipPtr child, int n);
 ClipPtr MakeDuplicateFrame(ClipPtr child, int n);
 ClipPtr MakeFreezeFrame(ClipPtr child, int first, int last, int source);
+
+// --- frames over time -------------------------------------------------------
+
+// Frame n from clip n % N; the rate times N.
+ClipPtr MakeInterleave(const std::vector<ClipPtr> &clips);
+// `length` frames of every `every`, starting at frame `offset`.
+ClipPtr MakeSelectRangeEvery(ClipPtr child, int every, int length, int offset);
+// b follows a, its first `overlap` frames blended over a's last ones.
+ClipPtr MakeDissolve(ClipPtr a, ClipPtr b, int overlap, const std::string &name);
+// A new rate whose frames blend the two nearest source frames; zone >= 0
+// (switching at a scan line) is for YUY2 only.
+ClipPtr MakeConvertFps(ClipPtr child, int num, int den, int zone);
+
+// --- text -------------------------------------------------------------------
+
+struct SubtitleParams {
+  std::string text;
+  int x = 8, y = 0;          // the anchor the alignment refers to, in pixels
+  int align = 7;             // numeric pad: 7 top left, 5 centre, 2 bottom centre...
+  int firstFrame = 0, lastFrame = 0;
+  double size = 18;          // text height in pixels, as a font size
+  unsigned textColour = 0xFFFF00, haloColour = 0; // 0xAARRGGBB, AA 0 opaque
+  int spacing = 0, lineSpacing = 0; // extra pixels between letters and lines
+  bool multiline = false;    // "\n" in the text starts a new line
+};
+ClipPtr MakeSubtitle(ClipPtr child, const SubtitleParams &p);
+
+// --- compositing ---------------------------------------------------------------
+
+struct OverlayParams {
+  int x = 0, y = 0;         // where the overlay's top-left corner goes
+  double opacity = 1.0;
+  std::string mode = "Blend"; // Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, ...
+};
+// The overlay (and the mask, whose luma is the overlay's weight) is converted
+// to the base clip's format; the result has the base clip's geometry.
+ClipPtr MakeOverlay(ClipPtr base, ClipPtr overlay, ClipPtr mask, const OverlayParams &p);
 
 // --- colour ---------------------------------------------------------------
 

@@ -296,26 +296,32 @@ public:
   }
 };
 
-// One frame of every cycle is dropped: the one that differs least from the
-// frame before it (the duplicate that telecine leaves behind).
+// `drop` frames of every cycle are dropped: those that differ least from the
+// frame before them (the duplicates that telecine leaves behind).
 class Decimate : public Filter {
 public:
-  Decimate(ClipPtr child, int cycle) : Filter(std::move(child)), cycle_(cycle) {
-    vi_.frameCount = static_cast<int>(static_cast<long long>(vi_.frameCount) * (cycle - 1) / cycle);
-    ScaleRate(vi_, cycle - 1, cycle);
+  Decimate(ClipPtr child, int cycle, int drop) : Filter(std::move(child)), cycle_(cycle), keep_(cycle - drop) {
+    vi_.frameCount = static_cast<int>(static_cast<long long>(vi_.frameCount) * keep_ / cycle);
+    ScaleRate(vi_, keep_, cycle);
   }
   FramePtr frame(int n) override { return childFrame(sourceOf(n)); }
   bool topField(int n) const override {
-    return TopFieldOf(*child_, static_cast<int>(static_cast<long long>(n) * cycle_ / (cycle_ - 1)));
+    return TopFieldOf(*child_, static_cast<int>(static_cast<long long>(n) * cycle_ / keep_));
   }
 
 private:
   int sourceOf(int n) {
-    const int c = n / (cycle_ - 1);
-    const int i = n % (cycle_ - 1);
-    const int drop = dropped(c);
+    const int c = n / keep_;
+    int i = n % keep_;
+    const std::vector<int> &drops = dropped(c);
     const int start = c * cycle_;
-    return start + i + (start + i >= drop ? 1 : 0);
+    for (int j = start; j < start + cycle_; ++j) {
+      if (std::binary_search(drops.begin(), drops.end(), j))
+        continue;
+      if (i-- == 0)
+        return j;
+    }
+    return start + cycle_ - 1;
   }
   static double Difference(const Frame &a, const Frame &b) {
     const int step = a.format == PixelFormat::YUY2 ? 2 : 1;
@@ -328,8 +334,8 @@ private:
     }
     return static_cast<double>(sum);
   }
-  // The child frame number dropped from cycle c.
-  int dropped(int c) {
+  // The child frame numbers dropped from cycle c, in order.
+  const std::vector<int> &dropped(int c) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = drops_.find(c);
@@ -338,26 +344,25 @@ private:
     }
     const int start = c * cycle_;
     const int end = std::min(start + cycle_, child_->info().frameCount);
-    int best = start;
-    double bestDiff = std::numeric_limits<double>::infinity();
+    std::vector<std::pair<double, int>> diffs;
     FramePtr prev = start > 0 ? child_->frame(start - 1) : nullptr;
     for (int j = start; j < end; ++j) {
       FramePtr cur = child_->frame(j);
-      const double d = prev ? Difference(*cur, *prev) : std::numeric_limits<double>::max();
-      if (d < bestDiff) {
-        bestDiff = d;
-        best = j;
-      }
+      diffs.emplace_back(prev ? Difference(*cur, *prev) : std::numeric_limits<double>::max(), j);
       prev = cur;
     }
+    std::stable_sort(diffs.begin(), diffs.end());
+    std::vector<int> drops;
+    for (size_t k = 0; k < diffs.size() && k < static_cast<size_t>(cycle_ - keep_); ++k)
+      drops.push_back(diffs[k].second);
+    std::sort(drops.begin(), drops.end());
     std::lock_guard<std::mutex> lock(mutex_);
-    drops_[c] = best;
-    return best;
+    return drops_.emplace(c, std::move(drops)).first->second;
   }
 
-  int cycle_;
+  int cycle_, keep_;
   std::mutex mutex_;
-  std::map<int, int> drops_;
+  std::map<int, std::vector<int>> drops_;
 };
 
 class AddBorders : public Filter {
@@ -557,7 +562,18 @@ ClipPtr MakeSelectEvery(ClipPtr child, int every, int offset, const std::string 
 ClipPtr MakeDecimate(ClipPtr child, int cycle) {
   if (cycle < 2 || cycle > 25)
     throw EngineError("Decimate: the cycle must lie between 2 and 25 (it is " + Str(cycle) + ")");
-  return std::make_shared<Decimate>(std::move(child), cycle);
+  return std::make_shared<Decimate>(std::move(child), cycle, 1);
+}
+
+ClipPtr MakeDecimateCycle(ClipPtr child, int cycle, int drop, const std::string &name) {
+  if (cycle < 1 || cycle > 1000)
+    throw EngineError(name + ": the cycle must lie between 1 and 1000 (it is " + Str(cycle) + ")");
+  if (drop < 0 || drop >= cycle)
+    throw EngineError(name + ": the frames dropped from each cycle must lie between 0 and " + Str(cycle - 1) +
+                      " (it is " + Str(drop) + ")");
+  if (drop == 0)
+    return child;
+  return std::make_shared<Decimate>(std::move(child), cycle, drop);
 }
 
 ClipPtr MakeReverse(ClipPtr child) { return std::make_shared<Reverse>(std::move(child)); }

@@ -122,21 +122,29 @@ ClipPtr MakeResize(ClipPtr child, ResizeKernel kernel, const ResizeParams &p, co
   // The source window works on whole pixels (chroma pairs for subsampled formats).
   const bool evenX = vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2;
   const bool evenY = vi.format == PixelFormat::YV12;
-  int x = static_cast<int>(std::floor(p.srcLeft));
-  int y = static_cast<int>(std::floor(p.srcTop));
-  if (evenX)
-    x &= ~1;
-  if (evenY)
-    y &= ~1;
-  int w = static_cast<int>(std::lround(p.srcWidth <= 0 ? vi.width - p.srcLeft + p.srcWidth : p.srcWidth));
-  int h = static_cast<int>(std::lround(p.srcHeight <= 0 ? vi.height - p.srcTop + p.srcHeight : p.srcHeight));
-  if (evenX)
-    w &= ~1;
-  if (evenY)
-    h &= ~1;
-  if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > vi.width || y + h > vi.height)
+  // Checked as real numbers before any becomes an int: a window far outside
+  // the picture must not wrap around into it.
+  const double left = std::floor(p.srcLeft), top = std::floor(p.srcTop);
+  const double width = std::round(p.srcWidth <= 0 ? vi.width - p.srcLeft + p.srcWidth : p.srcWidth);
+  const double height = std::round(p.srcHeight <= 0 ? vi.height - p.srcTop + p.srcHeight : p.srcHeight);
+  auto outside = [&] {
     fail("the source window lies outside the " + std::to_string(vi.width) + "x" + std::to_string(vi.height) +
          " picture");
+  };
+  if (!(left >= 0 && top >= 0 && width > 0 && height > 0 && left + width <= vi.width && top + height <= vi.height))
+    outside();
+  int x = static_cast<int>(left), y = static_cast<int>(top);
+  int w = static_cast<int>(width), h = static_cast<int>(height);
+  if (evenX) {
+    x &= ~1;
+    w &= ~1;
+  }
+  if (evenY) {
+    y &= ~1;
+    h &= ~1;
+  }
+  if (w <= 0 || h <= 0 || static_cast<long long>(x) + w > vi.width || static_cast<long long>(y) + h > vi.height)
+    outside();
   return std::make_shared<Resize>(std::move(child), kernel, p, x, y, w, h, name);
 }
 

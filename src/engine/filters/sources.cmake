@@ -6,4 +6,7 @@ target_sources(reelwork_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/adjust.cpp
   ${CMAKE_CURRENT_LIST_DIR}/deinterlacers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/timing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/overlay.cpp
 )

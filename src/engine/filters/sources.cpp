@@ -64,7 +64,8 @@ private:
 
 std::uint8_t Clamp8(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
-// BT.601, studio range.
+} // namespace
+
 unsigned RgbToYuv(unsigned rgb) {
   const double r = (rgb >> 16) & 255, g = (rgb >> 8) & 255, b = rgb & 255;
   const unsigned y = Clamp8(0.257 * r + 0.504 * g + 0.098 * b + 16);
@@ -72,6 +73,8 @@ unsigned RgbToYuv(unsigned rgb) {
   const unsigned v = Clamp8(0.439 * r - 0.368 * g - 0.071 * b + 128);
   return (y << 16) | (u << 8) | v;
 }
+
+namespace {
 
 void FillRect(Frame &f, int x0, int y0, int x1, int y1, unsigned rgb, unsigned yuv) {
   const std::uint8_t r = (rgb >> 16) & 255, g = (rgb >> 8) & 255, b = rgb & 255;

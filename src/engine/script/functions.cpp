@@ -15,6 +15,7 @@
 #include "engine/filters/filters.h"
 #include "engine/filters/matrix.h"
 #include "engine/script/evaluator.h"
+#include "engine/script/function_support.h"
 
 namespace reelwork::engine::script {
 
@@ -153,7 +154,10 @@ void FloatToRate(double fps, int &num, int &den) {
 // denominator.
 void ReadRate(const Args &a, size_t first, size_t second, int &num, int &den) {
   const Value &v = a.at(first);
-  if (v.type == Value::Type::Int && a.has(second)) {
+  if (v.isClip()) {
+    num = v.clip->info().rateNum;
+    den = v.clip->info().rateDen;
+  } else if (v.type == Value::Type::Int && a.has(second)) {
     num = v.i;
     den = a.getInt(second, 1);
   } else if (v.isNumber()) {
@@ -282,7 +286,10 @@ void AddGeometry(FunctionTable &t) {
            return Clip(f::MakeCrop(a.clip(0), a.getInt(1, 0), a.getInt(2, 0), a.getInt(3, 0), a.getInt(4, 0)));
          }});
   t.add({"CropBottom", Sig("clip:c count:i"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeCrop(a.clip(0), 0, 0, 0, -a.getInt(1, 0)));
+           const int count = a.getInt(1, 0);
+           if (count == std::numeric_limits<int>::min())
+             Fail(a, "count " + std::to_string(count) + " is out of range");
+           return Clip(f::MakeCrop(a.clip(0), 0, 0, 0, -count));
          }});
 
   struct Resizer {
@@ -372,8 +379,17 @@ void AddGeometry(FunctionTable &t) {
          [](const Args &a, CallEnv &) { return Clip(f::MakeSelectEvery(a.clip(0), 2, 0, "SelectEven")); }});
   t.add({"SelectOdd", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeSelectEvery(a.clip(0), 2, 1, "SelectOdd")); }});
-  t.add({"SelectEvery", Sig("clip:c step_size:i offset:i?"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeSelectEvery(a.clip(0), a.getInt(1, 1), a.getInt(2, 0), "SelectEvery"));
+  // Any number of offsets: each gives one frame of every step, in the order given.
+  std::string selectEvery = "clip:c step_size:i offset:i?";
+  for (size_t k = 2; k <= kMaxOffsets; ++k)
+    selectEvery += " offset" + std::to_string(k) + ":i?";
+  t.add({"SelectEvery", Sig(selectEvery), [](const Args &a, CallEnv &) {
+           std::vector<ClipPtr> picks;
+           for (size_t k = 2; k < 2 + kMaxOffsets && a.has(k); ++k)
+             picks.push_back(f::MakeSelectEvery(a.clip(0), a.getInt(1, 1), a.getInt(k, 0), "SelectEvery"));
+           if (picks.empty())
+             picks.push_back(f::MakeSelectEvery(a.clip(0), a.getInt(1, 1), 0, "SelectEvery"));
+           return Clip(f::MakeInterleave(picks));
          }});
   t.add({"Decimate",
          Sig("clip:c cycle:i? mode:i? threshold:f? threshold2:f? quality:i? ovr:s? show:b? debug:b?"),
@@ -387,6 +403,8 @@ void AddGeometry(FunctionTable &t) {
   t.add({"Reverse", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeReverse(a.clip(0))); }});
   t.add({"FlipVertical", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeFlipVertical(a.clip(0))); }});
+  // The rate as a float, as numerator and denominator, as a preset name, or
+  // as another clip's rate.
   t.add({"AssumeFPS", Sig("clip:c fps:a den:i? sync_audio:b?"), [](const Args &a, CallEnv &) {
            int num = 0, den = 1;
            ReadRate(a, 1, 2, num, den);
@@ -395,7 +413,19 @@ void AddGeometry(FunctionTable &t) {
   t.add({"ChangeFPS", Sig("clip:c fps:a den:i? linear:b?"), [](const Args &a, CallEnv &) {
            int num = 0, den = 1;
            ReadRate(a, 1, 2, num, den);
+           // Linear access decodes every frame it skips, so it allows at most
+           // a tenth of the rate.
+           const ClipInfo &vi = a.clip(0)->info();
+           const long long fa = static_cast<long long>(vi.rateNum) * den;
+           const long long fb = static_cast<long long>(vi.rateDen) * num;
+           if (a.getBool(3, true) && (fa + (fb >> 1)) / fb > 10)
+             Fail(a, "the ratio must be less than 10 for linear access (set linear=false)");
            return Clip(f::MakeChangeFps(a.clip(0), num, den));
+         }});
+  t.add({"ConvertFPS", Sig("clip:c new_rate:a den:i? zone:i? vbi:i?"), [](const Args &a, CallEnv &) {
+           int num = 0, den = 1;
+           ReadRate(a, 1, 2, num, den);
+           return Clip(f::MakeConvertFps(a.clip(0), num, den, a.getInt(3, -1)));
          }});
   t.add({"AddBorders", Sig("clip:c left:i top:i right:i bottom:i color:i?"), [](const Args &a, CallEnv &) {
            return Clip(f::MakeAddBorders(a.clip(0), a.getInt(1, 0), a.getInt(2, 0), a.getInt(3, 0), a.getInt(4, 0),
@@ -461,6 +491,24 @@ void AddColour(FunctionTable &t) {
                return Clip(clip);
              return Clip(f::MakeConvertWith(clip, target, a.getBool(toRgb ? 2 : 1, false), m, name));
            }});
+  }
+  // 4:4:4, 4:2:2 planar and luma-only video are not formats of the engine:
+  // the picture stays (or becomes) YV12, greyed for Y8, with the same
+  // geometry, and the call is named as approximated.
+  for (const char *nm : {"ConvertToYV24", "ConvertToYV16", "ConvertToY8"}) {
+    const std::string name = nm;
+    FunctionDef def{name,
+                    Sig(name == "ConvertToY8" ? "clip:c matrix:s?"
+                                              : "clip:c interlaced:b? matrix:s? ChromaInPlacement:s? "
+                                                "chromaresample:s? ChromaOutPlacement:s? param1:f? param2:f? param3:f?"),
+                    [name](const Args &a, CallEnv &) {
+                      ClipPtr c = a.clip(0);
+                      if (c->info().format != PixelFormat::YV12)
+                        c = f::MakeConvert(c, PixelFormat::YV12, false, name);
+                      return Clip(name == "ConvertToY8" ? f::MakeGreyscale(c) : c);
+                    }};
+    def.approximated = true;
+    t.add(std::move(def));
   }
   for (const char *nm : {"Sharpen", "Blur"}) {
     const std::string name = nm;
@@ -620,11 +668,7 @@ void AddAudio(FunctionTable &t) {
     FunctionDef def;
     def.name = name;
     def.anyArguments = true;
-    def.body = [](const Args &a, CallEnv &) -> Value {
-      if (a.has(0) && a.at(0).isClip())
-        return a.at(0);
-      Fail(a, "needs a clip as its first argument");
-    };
+    def.body = FirstClipGoesOn;
     t.add(std::move(def));
   }
 }
@@ -671,6 +715,20 @@ void AddDeinterlacers(FunctionTable &t) {
 
 } // namespace
 
+// The helpers shared by the families kept in other files.
+std::vector<Param> Signature(const std::string &text) { return Sig(text); }
+[[noreturn]] void FailCall(const Args &a, const std::string &why) { Fail(a, why); }
+Value FirstClipGoesOn(const Args &a, CallEnv &) {
+  if (a.has(0) && a.at(0).isClip())
+    return a.at(0);
+  Fail(a, "needs a clip as its first argument");
+}
+void ReadRateArgs(const Args &a, size_t first, size_t second, int &num, int &den) {
+  ReadRate(a, first, second, num, den);
+}
+void ReadFloatRate(double fps, int &num, int &den) { FloatToRate(fps, num, den); }
+PixelFormat ReadPixelType(const Args &a, const std::string &name) { return ParsePixelType(a, name); }
+
 const FunctionTable &BuiltinFunctions() {
   static const FunctionTable table = [] {
     FunctionTable t;
@@ -678,6 +736,7 @@ const FunctionTable &BuiltinFunctions() {
     AddGeometry(t);
     AddColour(t);
     AddDeinterlacers(t);
+    AddEditingFunctions(t);
     AddProperties(t);
     AddEnvironment(t);
     AddAudio(t);

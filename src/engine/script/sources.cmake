@@ -5,4 +5,5 @@ target_sources(reelwork_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/evaluator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/language_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_functions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/editing_functions.cpp
 )

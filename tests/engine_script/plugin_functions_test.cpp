@@ -1,0 +1,162 @@
+// Plugin functions the engine knows by their effect: the figures a script
+// gets from them, how they are named to the user, and that the picture comes
+// from the nearest filter the engine has.
+
+#include <gtest/gtest.h>
+
+#include "script_fixture.h"
+
+namespace reelwork::engine::test {
+namespace {
+
+using script::ScriptResult;
+
+struct Figures {
+  int width, height, frames, rateNum, rateDen;
+};
+
+void ExpectFigures(const ClipPtr &c, const Figures &f, const std::string &what) {
+  const ClipInfo &vi = c->info();
+  EXPECT_EQ(vi.width, f.width) << what;
+  EXPECT_EQ(vi.height, f.height) << what;
+  EXPECT_EQ(vi.frameCount, f.frames) << what;
+  EXPECT_EQ(vi.rateNum, f.rateNum) << what;
+  EXPECT_EQ(vi.rateDen, f.rateDen) << what;
+}
+
+TEST(PluginFunctions, EachEntryThatChangesGeometryGivesThePluginsFigures) {
+  FakeSource ntsc = NtscSource();
+  const struct {
+    const char *line;
+    Figures figures;
+  } cases[] = {
+      // Field matching and decimation.
+      {"tfm().tdecimate()", {720, 480, 240, 24000, 1001}},
+      {"TFM(order=1, PP=0)", {720, 480, 300, 30000, 1001}},
+      {"TDecimate(cycleR=2, cycle=10)", {720, 480, 240, 24000, 1001}},
+      {"TDecimate(mode=1)", {720, 480, 240, 24000, 1001}},
+      {"TDecimate(cycle=6)", {720, 480, 250, 25000, 1001}},
+      {"TDecimate(mode=1, hybrid=1)", {720, 480, 240, 24000, 1001}},
+      {"TDecimate(hybrid=3)", {720, 480, 300, 30000, 1001}},
+      {"TDecimate(mode=2)", {720, 480, 240, 24000, 1001}},
+      {"TDecimate(mode=2, rate=11.988)", {720, 480, 120, 12000, 1001}},
+      {"TDecimate(mode=4, output=\"metrics.txt\")", {720, 480, 300, 30000, 1001}},
+      // Deinterlacers: one frame per frame or per field.
+      {"Yadif()", {720, 480, 300, 30000, 1001}},
+      {"Yadif(mode=1)", {720, 480, 600, 60000, 1001}},
+      {"Yadif(2, 1)", {720, 480, 300, 30000, 1001}},
+      {"Yadif(mode=3, order=0)", {720, 480, 600, 60000, 1001}},
+      {"yadifmod2(mode=1, order=1)", {720, 480, 600, 60000, 1001}},
+      {"yadifmod2(field=0)", {720, 480, 300, 30000, 1001}},
+      {"QTGMC(Preset=\"Slow\")", {720, 480, 600, 60000, 1001}},
+      {"QTGMC(Preset=\"Slower\", FPSDivisor=2, EZDenoise=2.0)", {720, 480, 300, 30000, 1001}},
+      {"QTGMC(InputType=1)", {720, 480, 300, 30000, 1001}},
+      {"nnedi3(field=-2)", {720, 480, 600, 60000, 1001}},
+      {"nnedi3(field=1)", {720, 480, 300, 30000, 1001}},
+      {"nnedi3(3)", {720, 480, 600, 60000, 1001}},
+      {"nnedi3(field=0, dh=true)", {720, 960, 300, 30000, 1001}},
+      {"eedi3(field=-1)", {720, 480, 300, 30000, 1001}},
+      {"eedi3(field=2)", {720, 480, 600, 60000, 1001}},
+      {"eedi3(dh=true, field=1)", {720, 960, 300, 30000, 1001}},
+      {"nnedi3_rpow2(rfactor=2)", {1440, 960, 300, 30000, 1001}},
+      {"nnedi3_rpow2(2, cshift=\"Spline36Resize\", fwidth=1024, fheight=576)", {1024, 576, 300, 30000, 1001}},
+      {"TDeint()", {720, 480, 300, 30000, 1001}},
+      {"TDeint(mode=1)", {720, 480, 600, 60000, 1001}},
+      {"TDeint(mode=-1)", {720, 960, 300, 30000, 1001}},
+      {"LeakKernelDeint(order=1, threshold=10)", {720, 480, 300, 30000, 1001}},
+      {"LeakKernelBob(order=1)", {720, 480, 600, 60000, 1001}},
+      {"KernelBob(1)", {720, 480, 600, 60000, 1001}},
+      // Sharpeners with a final resize.
+      {"LimitedSharpenFaster(dest_x=640, dest_y=352)", {640, 352, 300, 30000, 1001}},
+      {"LimitedSharpenFaster(1.5, 1.5, 704, 400)", {704, 400, 300, 30000, 1001}},
+      {"LimitedSharpenFaster(strength=150)", {720, 480, 300, 30000, 1001}},
+      {"LSFMod(strength=100, dest_x=640, dest_y=480)", {640, 480, 300, 30000, 1001}},
+      // Filters that keep everything.
+      {"ColorMatrix(mode=\"Rec.709->Rec.601\", clamp=false)", {720, 480, 300, 30000, 1001}},
+      {"RemoveGrain(mode=2).Repair(last, 1)", {720, 480, 300, 30000, 1001}},
+      {"Convolution3D(\"movieHQ\").FluxSmoothST(7, 7).FluxSmoothT(7)", {720, 480, 300, 30000, 1001}},
+      {"FFT3DFilter(sigma=2, plane=4).DeGrainMedian(limitY=2).VagueDenoiser(threshold=0.8)",
+       {720, 480, 300, 30000, 1001}},
+      {"MCTemporalDenoise(settings=\"low\").GradFun2db(1.5).GradFunkMirror(1.2)", {720, 480, 300, 30000, 1001}},
+      {"SeeSaw(last, NRlimit=2).aSharp(1, 4).AddGrainC(2.0).GrainFactory3()", {720, 480, 300, 30000, 1001}},
+  };
+  for (const auto &c : cases) {
+    ScriptResult r = RunScript("mpeg2source(\"movie.d2v\")\n" + std::string(c.line) + "\n", &ntsc);
+    ExpectFigures(r.clip, c.figures, c.line);
+    EXPECT_FALSE(r.notes.approximated.empty()) << c.line;
+    EXPECT_TRUE(r.notes.notPreviewed.empty()) << c.line;
+  }
+}
+
+TEST(PluginFunctions, CallsAreNamedAsSpelledOnceInOrderOfFirstUse) {
+  FakeSource ntsc = NtscSource();
+  ScriptResult r = RunScript("mpeg2source(\"movie.d2v\")\n"
+                             "tfm(order=1)\n"
+                             "TDecimate()\n"
+                             "a = RemoveGrain(2)\n"
+                             "b = a.TFM()\n"
+                             "DeDot()\n"
+                             "a\n",
+                             &ntsc);
+  EXPECT_EQ(r.notes.approximated, (std::vector<std::string>{"tfm", "TDecimate", "RemoveGrain"}));
+  EXPECT_EQ(r.notes.notPreviewed, (std::vector<std::string>{"DeDot"}));
+  EXPECT_EQ(r.clip->info().frameCount, 240);
+}
+
+TEST(PluginFunctions, ArgumentsOutsideThePluginsRangeAreRefused) {
+  const struct {
+    const char *line;
+    const char *message; // part of the refusal
+  } cases[] = {
+      {"TDecimate(cycleR=5, cycle=5)", "cycleR must lie between 1 and cycle - 1"},
+      {"TDecimate(mode=9)", "mode must lie between 0 and 7"},
+      {"TDecimate(mode=2, rate=30)", "rate must be above 0 and below the input's rate"},
+      {"Yadif(mode=4)", "mode must lie between 0 and 3"},
+      {"Yadif(order=2)", "order must be -1, 0 or 1"},
+      {"nnedi3(field=4)", "field must lie between -2 and 3"},
+      {"nnedi3(field=-2, dh=true)", "with dh=true, field must be -1, 0 or 1"},
+      {"nnedi3_rpow2(3)", "rfactor must be a power of 2"},
+      {"QTGMC(FPSDivisor=0)", "FPSDivisor must be 1 or more"},
+      {"TFM(PP=9)", "PP must lie between 0 and 7"},
+      {"QTGMC(NoSuchArgument=1)", "unknown argument 'NoSuchArgument'"},
+  };
+  for (const auto &c : cases) {
+    const std::string error = ErrorOf("mpeg2source(\"movie.d2v\")\n" + std::string(c.line) + "\n");
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.line << ": " << error;
+    EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
+  }
+}
+
+// Duplicates where telecine leaves them: the decimator behind TDecimate drops
+// them and keeps every original frame, in order.
+TEST(PluginFunctions, TDecimateDropsTheDuplicatesOfEachCycle) {
+  ClipPtr one = Build("mpeg2source(\"movie.d2v\")\nSelectEvery(4, 0, 1, 2, 3, 3)\nTDecimate()\n");
+  ASSERT_EQ(one->info().frameCount, 100);
+  for (int n : {0, 1, 2, 3, 4, 7, 50, 99})
+    EXPECT_EQ(LumaRow(*one->frame(n), 0), (n * 4) & 255) << "frame " << n;
+
+  // Two of every five: cycleR=2.
+  ClipPtr two = Build("mpeg2source(\"movie.d2v\")\nSelectEvery(3, 0, 0, 1, 2, 2)\nTDecimate(cycle=5, cycleR=2)\n");
+  ASSERT_EQ(two->info().frameCount, 100);
+  for (int n : {0, 1, 2, 3, 5, 98, 99})
+    EXPECT_EQ(LumaRow(*two->frame(n), 0), (n * 4) & 255) << "frame " << n;
+}
+
+TEST(PluginFunctions, DeinterlacersKeepTheFieldTheyAreAskedFor) {
+  // A picture that does not comb comes through whichever field is kept.
+  ClipPtr top = Build("mpeg2source(\"movie.d2v\")\nnnedi3(field=1)\n");
+  ClipPtr bottom = Build("mpeg2source(\"movie.d2v\")\nnnedi3(field=0)\n");
+  for (const ClipPtr &c : {top, bottom}) {
+    EXPECT_EQ(LumaRow(*c->frame(5), 0), 20);
+    EXPECT_EQ(LumaRow(*c->frame(5), 1), 21);
+  }
+  EXPECT_EQ(top->info().parity, FieldParity::Top) << "the clip keeps its field order";
+  EXPECT_EQ(bottom->info().parity, FieldParity::Top);
+
+  ClipPtr tff = Build("mpeg2source(\"movie.d2v\")\nQTGMC(TFF=false)\n");
+  EXPECT_EQ(tff->info().parity, FieldParity::Bottom);
+  EXPECT_EQ(tff->info().frameCount, 200);
+}
+
+} // namespace
+} // namespace reelwork::engine::test
