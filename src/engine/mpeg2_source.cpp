@@ -27,10 +27,16 @@ std::string AvError(int code) {
   return text;
 }
 
+// Thrown inside the source when the bytes at a picture's place in the files
+// are not that picture: the index no longer describes the files.
+struct IndexMismatch {
+  std::uint64_t position = 0;
+};
+
 class Mpeg2Source : public Clip {
 public:
   Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index)
-      : index_(std::move(index)), files_(files), reader_(files_, 256 * 1024) {
+      : index_(std::move(index)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
     reader_.setVideoStreamId(index_->elementaryStream ? 0 : index_->videoStreamId);
     info_.width = index_->width;
     info_.height = index_->height;
@@ -68,16 +74,45 @@ public:
   FramePtr frame(int n) override {
     if (n < 0 || n >= info_.frameCount)
       throw EngineError("mpeg2source: frame " + std::to_string(n) + " does not exist");
-    try {
-      return decodeFrame(static_cast<std::uint32_t>(n));
-    } catch (...) {
-      active_ = false; // start afresh next time
-      throw;
+    for (int attempt = 0;; ++attempt) {
+      try {
+        return decodeFrame(static_cast<std::uint32_t>(n));
+      } catch (const IndexMismatch &wrong) {
+        active_ = false;
+        // An index kept from before can be wrong where its checks did not
+        // look; build it again once, and go on with it when it gives the
+        // same video.
+        if (attempt > 0 || !rebuildIndex())
+          Fail("frame " + std::to_string(n) + " cannot be read: the video files have changed at " +
+               files_.describe(wrong.position));
+      } catch (...) {
+        active_ = false; // start afresh next time
+        throw;
+      }
     }
   }
 
 private:
   const IndexedPicture &picture(std::uint32_t d) const { return index_->pictures[d]; }
+
+  bool rebuildIndex() {
+    IndexPtr fresh;
+    try {
+      fresh = RebuildMpeg2Index(paths_, {});
+    } catch (const EngineError &) {
+      return false;
+    }
+    ++stats_.rebuilds;
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const auto &path : paths_)
+      total += fs::file_size(path, ec);
+    if (fresh->frameCount() != info_.frameCount || fresh->width != info_.width || fresh->height != info_.height ||
+        total != files_.size())
+      return false;
+    index_ = std::move(fresh);
+    return true;
+  }
 
   bool canContinue(std::uint32_t n, std::uint32_t d) const {
     if (!active_)
@@ -112,13 +147,15 @@ private:
     size_t skip = pic.payloadOffset;
     while (have < pic.size) {
       if (!reader_.next(chunk) || (have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
-        Fail("frame " + std::to_string(pic.frame) + " cannot be read: the video files have changed at " +
-             files_.describe(pic.packetPos));
+        throw IndexMismatch{pic.packetPos};
       const size_t take = std::min(chunk.size - skip, pic.size - have);
       std::memcpy(packet_->data + have, chunk.data + skip, take);
       have += take;
       skip = 0;
     }
+    // Every picture begins with a start code (its own or a header's).
+    if (pic.size < 4 || packet_->data[0] != 0 || packet_->data[1] != 0 || packet_->data[2] != 1)
+      throw IndexMismatch{pic.packetPos};
     packet_->pts = pic.frame == kNotShown ? AV_NOPTS_VALUE : static_cast<std::int64_t>(pic.frame);
   }
 
@@ -216,6 +253,7 @@ private:
   }
 
   IndexPtr index_;
+  std::vector<fs::path> paths_;
   ConcatenatedFiles files_;
   ProgramStreamReader reader_;
   ClipInfo info_;
@@ -259,6 +297,42 @@ IndexPtr IndexOfSource(const Clip &clip) {
   if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
     return source->index();
   return nullptr;
+}
+
+std::vector<FrameRange> DamagedFramesOf(const Clip &clip) {
+  if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip)) {
+    std::vector<FrameRange> stored = DamagedFramesOf(*shown->source());
+    const IndexPtr index = IndexOfSource(*shown->source());
+    if (stored.empty() || !index || shown->info().frameCount == shown->source()->info().frameCount)
+      return stored;
+    // Woven frames: those with a field from a stored frame near the damage.
+    const auto pairs = PulldownFrames(*index);
+    std::vector<FrameRange> ranges;
+    for (const FrameRange &r : stored) {
+      int first = -1, last = -1;
+      for (size_t f = 0; f < pairs.size(); ++f) {
+        const auto a = static_cast<int>(std::min(pairs[f].first, pairs[f].second));
+        const auto b = static_cast<int>(std::max(pairs[f].first, pairs[f].second));
+        if (b >= r.first && a <= r.last) {
+          if (first < 0)
+            first = static_cast<int>(f);
+          last = static_cast<int>(f);
+        }
+      }
+      if (first < 0)
+        continue;
+      if (!ranges.empty() && first <= ranges.back().last + 1)
+        ranges.back().last = std::max(ranges.back().last, last);
+      else
+        ranges.push_back(FrameRange{first, last});
+    }
+    return ranges;
+  }
+  if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
+    return DamagedFramesOf(*cache->child());
+  if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
+    return source->index()->damaged;
+  return {};
 }
 
 SourceStats StatsOfSource(const Clip &clip) {

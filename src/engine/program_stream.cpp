@@ -1,6 +1,7 @@
 #include "engine/program_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,20 +11,60 @@
 
 namespace reelwork::engine {
 
+namespace {
+
+// What a path that is no regular file is, for the message refusing it.
+const char *KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode))
+    return "a folder";
+  if (S_ISFIFO(mode))
+    return "a named pipe";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode))
+    return "a device";
+  return "no regular file";
+}
+
+} // namespace
+
+void RequireRegularFile(const std::filesystem::path &path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    throw EngineError("mpeg2source: " + path.string() + " is " + KindOfFile(st.st_mode) + ", not a video file");
+}
+
 ConcatenatedFiles::ConcatenatedFiles(const std::vector<std::filesystem::path> &files) {
+  auto closeAll = [&] {
+    for (auto &p : parts_)
+      ::close(p.fd);
+  };
   for (const auto &path : files) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    try {
+      RequireRegularFile(path);
+    } catch (...) {
+      closeAll();
+      throw;
+    }
+    // Not blocking: should the path have become a pipe since, opening it
+    // must not wait for a writer; fstat below then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       const std::string reason = std::strerror(errno);
-      for (auto &p : parts_)
-        ::close(p.fd);
+      closeAll();
       throw EngineError("mpeg2source: cannot open " + path.string() + ": " + reason);
     }
-    const off_t end = ::lseek(fd, 0, SEEK_END);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      closeAll();
+      throw EngineError("mpeg2source: " + path.string() + " is " + KindOfFile(st.st_mode) + ", not a video file");
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Part part;
     part.fd = fd;
     part.start = total_;
-    part.size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    part.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     part.path = path;
     total_ += part.size;
     parts_.push_back(part);
@@ -114,33 +155,42 @@ bool ProgramStreamReader::ensure(size_t n) {
 void ProgramStreamReader::resync() {
   // Look for the next pack start after the current byte.
   const std::uint64_t from = position();
+  const std::uint64_t limit = sawPack_ ? ~std::uint64_t{0} : kPackSearchAtStart;
   ++cursor_;
+  bool found = false;
   for (;;) {
-    if (!ensure(4)) {
+    if (position() >= limit || !ensure(4)) {
       cursor_ = bufLen_;
       break;
     }
     const std::uint8_t *p = buf_.data() + cursor_;
     const size_t avail = bufLen_ - cursor_;
-    size_t i = 0;
-    bool found = false;
-    for (; i + 3 < avail; ++i) {
-      if (p[i + 2] > 1) {
-        i += 2;
-        continue;
+    // A pack starts 00 00 01 BA: look for the BA bytes, then at the three before.
+    size_t i = 3;
+    while (i < avail) {
+      const void *hit = std::memchr(p + i, 0xBA, avail - i);
+      if (!hit) {
+        i = avail;
+        break;
       }
-      if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xBA) {
+      i = static_cast<size_t>(static_cast<const std::uint8_t *>(hit) - p);
+      if (p[i - 1] == 1 && p[i - 2] == 0 && p[i - 3] == 0) {
         found = true;
         break;
       }
+      ++i;
     }
-    cursor_ += i;
+    cursor_ += i - 3;
     if (found)
       break;
   }
+  if (!found && !sawPack_)
+    noPackAtStart_ = true;
   if (skipped_ == 0)
     firstSkipPos_ = from;
   skipped_ += position() - from;
+  ++gaps_;
+  lastGapFrom_ = from;
 }
 
 bool ProgramStreamReader::next(VideoChunk &chunk) {
@@ -184,6 +234,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         resync();
         continue;
       }
+      sawPack_ = true;
     } else if (code == 0xB9) {
       length = 4;
     } else if (code >= 0xBB) {

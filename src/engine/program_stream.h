@@ -15,6 +15,8 @@ namespace reelwork::engine {
 class ConcatenatedFiles {
 public:
   // Opens every file; throws EngineError("mpeg2source: cannot open ...").
+  // Only regular files are opened: a folder, a named pipe or a device is
+  // refused at once with its name (a pipe would block the reader).
   explicit ConcatenatedFiles(const std::vector<std::filesystem::path> &files);
   ~ConcatenatedFiles();
   ConcatenatedFiles(const ConcatenatedFiles &) = delete;
@@ -37,6 +39,10 @@ private:
   std::vector<Part> parts_;
   std::uint64_t total_ = 0;
 };
+
+// Throws EngineError("mpeg2source: PATH is a folder, not a video file") and
+// the like when the path exists and is no regular file.
+void RequireRegularFile(const std::filesystem::path &path);
 
 // One piece of video elementary stream: the payload of one PES packet (or a
 // run of a bare elementary stream file).
@@ -67,12 +73,18 @@ public:
   int videoStreamId() const { return videoId_; }
   // Takes only this video stream (0xE0..0xEF); by default the first one met.
   void setVideoStreamId(int id) { videoId_ = id; }
-  // Faults met so far: bytes skipped to find the next pack again, and the
+  // Faults met so far: bytes skipped to find the next pack again, the number
+  // of places where that happened and where the last one began, and the
   // position where the stream ended inside a packet (0 when it did not).
   std::uint64_t skippedBytes() const { return skipped_; }
   std::uint64_t firstSkipPos() const { return firstSkipPos_; }
+  std::uint64_t gapCount() const { return gaps_; }
+  std::uint64_t lastGapFrom() const { return lastGapFrom_; }
   std::uint64_t truncatedAt() const { return truncatedAt_; }
   std::uint64_t position() const { return bufPos_ + cursor_; }
+  // True when the stream does not start with a pack and none was found in
+  // its first kPackSearchAtStart bytes: no program stream (reading stopped).
+  bool noPackAtStart() const { return noPackAtStart_; }
 
 private:
   // Makes at least `n` bytes available from the cursor; false when the stream
@@ -90,7 +102,16 @@ private:
   std::uint64_t skipped_ = 0;
   std::uint64_t firstSkipPos_ = 0;
   std::uint64_t truncatedAt_ = 0;
+  std::uint64_t gaps_ = 0;
+  std::uint64_t lastGapFrom_ = 0;
+  bool sawPack_ = false;
+  bool noPackAtStart_ = false;
 };
+
+// How far into the stream a first pack is looked for before the stream is
+// taken for something else than MPEG (a damaged start of a few sectors still
+// opens; a large file of another kind is refused without reading it all).
+constexpr std::uint64_t kPackSearchAtStart = 4u << 20;
 
 // Chunk length used for bare elementary streams; positions within a chunk
 // must fit 16 bits.
