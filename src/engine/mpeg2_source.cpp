@@ -145,16 +145,38 @@ private:
     VideoChunk chunk;
     size_t have = 0;
     size_t skip = pic.payloadOffset;
-    while (have < pic.size) {
-      if (!reader_.next(chunk) || (have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
+    // The picture, then the first bytes after it: a picture runs from a start
+    // code to the next, so both ends show whether the index still describes
+    // the files.
+    std::uint8_t after[3];
+    size_t afterHave = 0;
+    bool more = true;
+    while (have < pic.size || afterHave < sizeof(after)) {
+      if (!reader_.next(chunk)) {
+        more = false;
+        break;
+      }
+      if ((have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
         throw IndexMismatch{pic.packetPos};
-      const size_t take = std::min(chunk.size - skip, pic.size - have);
+      size_t take = std::min(chunk.size - skip, pic.size - have);
       std::memcpy(packet_->data + have, chunk.data + skip, take);
       have += take;
+      skip += take;
+      take = std::min(chunk.size - skip, sizeof(after) - afterHave);
+      std::memcpy(after + afterHave, chunk.data + skip, take);
+      afterHave += take;
       skip = 0;
     }
-    // Every picture begins with a start code (its own or a header's).
-    if (pic.size < 4 || packet_->data[0] != 0 || packet_->data[1] != 0 || packet_->data[2] != 1)
+    const std::uint8_t *data = packet_->data;
+    if (have != pic.size || pic.size < 4 || data[0] != 0 || data[1] != 0 || data[2] != 1)
+      throw IndexMismatch{pic.packetPos};
+    // What follows is the next start code, or nothing at the end of the
+    // stream, or anything after a sequence end code.
+    const bool endsRight = (afterHave == sizeof(after) && after[0] == 0 && after[1] == 0 && after[2] == 1) ||
+                           (!more && afterHave == 0) ||
+                           (data[pic.size - 4] == 0 && data[pic.size - 3] == 0 && data[pic.size - 2] == 1 &&
+                            data[pic.size - 1] == 0xB7);
+    if (!endsRight)
       throw IndexMismatch{pic.packetPos};
     packet_->pts = pic.frame == kNotShown ? AV_NOPTS_VALUE : static_cast<std::int64_t>(pic.frame);
   }
