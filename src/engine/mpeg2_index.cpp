@@ -150,20 +150,22 @@ public:
       from = i - carryLen_;
       carryLen_ = 0;
     }
-    // Start codes 00 00 01 xx that begin in this payload: find each 01 byte
-    // (memchr runs over many bytes at a time) and look at the two before it.
+    // Start codes 00 00 01 xx that begin in this payload: pairs of zero
+    // bytes are rare in compressed video, so look for those first.
     size_t keepFrom = n >= 2 ? n - 2 : 0;
     size_t i = from;
     while (i + 2 < n) {
-      const void *hit = std::memchr(p + i + 2, 1, n - i - 2);
-      if (!hit)
+      const size_t start = FindZeroPair(p, i, n);
+      if (start + 2 >= n)
         break;
-      const size_t k = static_cast<size_t>(static_cast<const std::uint8_t *>(hit) - p);
-      if (p[k - 1] != 0 || p[k - 2] != 0) {
-        i = k - 1;
+      if (p[start + 2] != 1) {
+        i = start + 1;
         continue;
       }
-      const size_t start = k - 2;
+      if (start + 3 < n && p[start + 3] >= 0x01 && p[start + 3] <= 0xAF) {
+        i = start + 4; // a slice: nothing to learn
+        continue;
+      }
       if (start + 3 >= n || start + 4 + HeaderBytes(p[start + 3]) > n) {
         keepFrom = start; // its header goes on in the next payload
         break;
@@ -549,7 +551,7 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   ConcatenatedFiles source(files);
   if (source.size() == 0)
     Fail(files.front().filename().string() + " is empty");
-  ProgramStreamReader reader(source, 1 << 20);
+  ProgramStreamReader reader(source, 256 * 1024); // small enough to stay in the processor's cache
   Scanner scanner;
   VideoChunk chunk;
   std::uint64_t nextReport = 0;

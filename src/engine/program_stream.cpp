@@ -7,6 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define REELWORK_X86 1
+#endif
+
 #include "engine/video.h"
 
 namespace reelwork::engine {
@@ -116,8 +121,73 @@ std::int64_t ReadTimestamp(const std::uint8_t *p) {
 
 } // namespace
 
+namespace {
+
+[[maybe_unused]] size_t FindZeroPairBytes(const std::uint8_t *p, size_t i, size_t n) {
+  for (; i + 1 < n; ++i)
+    if (p[i + 1] == 0) {
+      if (p[i] == 0)
+        return i;
+    } else {
+      ++i; // neither i nor i + 1 starts a pair
+    }
+  return n;
+}
+
+#ifdef REELWORK_X86
+// Compressed video holds few zero bytes and fewer pairs of them: compare a
+// block, and the block one byte further on, with zero at once. Blocks may
+// reach past n (into the room the caller guarantees); what lies there is
+// masked off.
+size_t FindZeroPairSse2(const std::uint8_t *p, size_t i, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 1 < n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero))));
+    if (n - 1 - i < 16)
+      mask &= (1u << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+  return n;
+}
+
+__attribute__((target("avx2"))) size_t FindZeroPairAvx2(const std::uint8_t *p, size_t i, size_t n) {
+  const __m256i zero = _mm256_setzero_si256();
+  for (; i + 1 < n; i += 64) {
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 1));
+    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 32));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 33));
+    const auto m0 = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a0, zero), _mm256_cmpeq_epi8(b0, zero))));
+    const auto m1 = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a1, zero), _mm256_cmpeq_epi8(b1, zero))));
+    std::uint64_t mask = m0 | (static_cast<std::uint64_t>(m1) << 32);
+    if (n - 1 - i < 64)
+      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctzll(mask));
+  }
+  return n;
+}
+
+const bool kHaveAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
+
+} // namespace
+
+size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n) {
+#ifdef REELWORK_X86
+  return kHaveAvx2 ? FindZeroPairAvx2(p, from, n) : FindZeroPairSse2(p, from, n);
+#else
+  return FindZeroPairBytes(p, from, n);
+#endif
+}
+
 ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
-    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024)) {
+    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom) {
   std::uint8_t head[4] = {0, 0, 0, 0};
   if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
     elementary_ = true;
@@ -144,7 +214,7 @@ bool ProgramStreamReader::ensure(size_t n) {
     cursor_ = 0;
   }
   while (bufLen_ < n) {
-    const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, buf_.size() - bufLen_);
+    const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, size_ - bufLen_);
     if (got == 0)
       return false;
     bufLen_ += got;

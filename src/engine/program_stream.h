@@ -44,6 +44,9 @@ private:
 // the like when the path exists and is no regular file.
 void RequireRegularFile(const std::filesystem::path &path);
 
+// Readable bytes kept after the data of every chunk a reader hands out.
+constexpr size_t kReadRoom = 64;
+
 // One piece of video elementary stream: the payload of one PES packet (or a
 // run of a bare elementary stream file).
 struct VideoChunk {
@@ -93,7 +96,8 @@ private:
   void resync();
 
   const ConcatenatedFiles &files_;
-  std::vector<std::uint8_t> buf_;
+  std::vector<std::uint8_t> buf_; // size_ bytes to fill, then kReadRoom bytes of room
+  size_t size_ = 0;
   std::uint64_t bufPos_ = 0; // stream position of buf_[0]
   size_t bufLen_ = 0;
   size_t cursor_ = 0;
@@ -112,6 +116,13 @@ private:
 // taken for something else than MPEG (a damaged start of a few sectors still
 // opens; a large file of another kind is refused without reading it all).
 constexpr std::uint64_t kPackSearchAtStart = 4u << 20;
+
+// The first position i >= from with p[i] == 0 and p[i + 1] == 0 (i + 1 < n),
+// or n when there is none: where a start code (00 00 01) may begin. Looks at
+// 64 or 16 bytes at a time where the processor can, and so may read up to
+// kReadRoom bytes past p + n: the caller must have them readable (a chunk's
+// data from ProgramStreamReader has).
+size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n);
 
 // Chunk length used for bare elementary streams; positions within a chunk
 // must fit 16 bits.
