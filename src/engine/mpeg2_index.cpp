@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -551,7 +550,7 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   ConcatenatedFiles source(files);
   if (source.size() == 0)
     Fail(files.front().filename().string() + " is empty");
-  ProgramStreamReader reader(source, 256 * 1024); // small enough to stay in the processor's cache
+  ProgramStreamReader reader(source, 256 * 1024, true);
   Scanner scanner;
   VideoChunk chunk;
   std::uint64_t nextReport = 0;

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -173,25 +176,146 @@ __attribute__((target("avx2"))) size_t FindZeroPairAvx2(const std::uint8_t *p, s
   return n;
 }
 
-const bool kHaveAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+__attribute__((target("avx512bw"))) size_t FindZeroPairAvx512(const std::uint8_t *p, size_t i, size_t n) {
+  const __m512i zero = _mm512_setzero_si512();
+  for (; i + 1 < n; i += 64) {
+    const __m512i a = _mm512_loadu_si512(p + i);
+    const __m512i b = _mm512_loadu_si512(p + i + 1);
+    std::uint64_t mask = _mm512_cmpeq_epi8_mask(a, zero) & _mm512_cmpeq_epi8_mask(b, zero);
+    if (n - 1 - i < 64)
+      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctzll(mask));
+  }
+  return n;
+}
+
+const int kVectorLevel = (__builtin_cpu_init(), __builtin_cpu_supports("avx512bw") ? 2
+                                                : __builtin_cpu_supports("avx2")   ? 1
+                                                                                   : 0);
 #endif
 
 } // namespace
 
 size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n) {
 #ifdef REELWORK_X86
-  return kHaveAvx2 ? FindZeroPairAvx2(p, from, n) : FindZeroPairSse2(p, from, n);
+  switch (kVectorLevel) {
+  case 2: return FindZeroPairAvx512(p, from, n);
+  case 1: return FindZeroPairAvx2(p, from, n);
+  default: return FindZeroPairSse2(p, from, n);
+  }
 #else
   return FindZeroPairBytes(p, from, n);
 #endif
 }
 
-ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
-    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom) {
+// Blocks of the files read by a thread of their own, in order, a few ahead of
+// the block the reader is in: the copy out of the page cache runs beside the
+// search for start codes.
+class ProgramStreamReader::ReadAhead {
+public:
+  static constexpr size_t kBlock = 256 * 1024;
+  static constexpr size_t kSlots = 4;
+
+  explicit ReadAhead(const ConcatenatedFiles &files) : files_(files) {
+    for (auto &slot : slots_)
+      slot.bytes.resize(kBlock + kReadRoom);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The block holding `position` (its bytes from the block's start, and how
+  // many there are: fewer than kBlock at the end). Blocks before it are
+  // given back for reading further ahead. Positions only grow.
+  const std::uint8_t *block(std::uint64_t position, std::uint64_t &start, size_t &length) {
+    const std::uint64_t index = position / kBlock;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (const std::uint64_t kept = std::min(index, nextToRead_); kept > firstKept_) {
+        firstKept_ = kept;
+        changed_.notify_all();
+      }
+      if (nextToRead_ > index || endBlock_ <= index)
+        break;
+      changed_.wait(lock);
+    }
+    start = index * kBlock;
+    if (endBlock_ <= index) {
+      length = 0;
+      return nullptr;
+    }
+    const Slot &slot = slots_[index % kSlots];
+    length = slot.length;
+    return slot.bytes.data();
+  }
+
+  // The block after the one holding `position`, if it is still kept (for a
+  // packet that runs on into it).
+  const std::uint8_t *following(std::uint64_t position, size_t &length) {
+    std::uint64_t start = 0;
+    return block((position / kBlock + 1) * kBlock, start, length);
+  }
+
+private:
+  struct Slot {
+    std::vector<std::uint8_t> bytes;
+    size_t length = 0;
+  };
+
+  void run() {
+    for (;;) {
+      std::uint64_t index = 0;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || nextToRead_ < firstKept_ + kSlots - 1; });
+        if (stop_)
+          return;
+        index = nextToRead_;
+      }
+      Slot &slot = slots_[index % kSlots];
+      slot.length = files_.read(index * kBlock, slot.bytes.data(), kBlock);
+      {
+        std::lock_guard lock(mutex_);
+        ++nextToRead_;
+        if (slot.length < kBlock) {
+          endBlock_ = slot.length == 0 ? index : index + 1;
+          changed_.notify_all();
+          return;
+        }
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const ConcatenatedFiles &files_;
+  Slot slots_[kSlots];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t firstKept_ = 0;  // blocks before this may be overwritten
+  std::uint64_t nextToRead_ = 0; // blocks before this are read
+  std::uint64_t endBlock_ = ~std::uint64_t{0};
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize, bool readAhead)
+    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom),
+      data_(buf_.data()) {
   std::uint8_t head[4] = {0, 0, 0, 0};
   if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
     elementary_ = true;
+  if (readAhead)
+    ahead_ = std::make_unique<ReadAhead>(files_);
 }
+
+ProgramStreamReader::~ProgramStreamReader() = default;
 
 void ProgramStreamReader::seek(std::uint64_t position) {
   if (position >= bufPos_ && position <= bufPos_ + bufLen_) {
@@ -206,13 +330,45 @@ void ProgramStreamReader::seek(std::uint64_t position) {
 bool ProgramStreamReader::ensure(size_t n) {
   if (bufLen_ - cursor_ >= n)
     return true;
+  const std::uint64_t at = bufPos_ + cursor_;
+  if (ahead_) {
+    // Straight from the block when the bytes lie in it; copied together
+    // from it and the next where they run on.
+    std::uint64_t start = 0;
+    size_t length = 0;
+    const std::uint8_t *block = ahead_->block(at, start, length);
+    const size_t offset = static_cast<size_t>(at - start);
+    if (!block || offset >= length)
+      return false;
+    if (length - offset >= n) {
+      data_ = block + offset;
+      bufPos_ = at;
+      bufLen_ = length - offset;
+      cursor_ = 0;
+      return true;
+    }
+    std::memcpy(buf_.data(), block + offset, length - offset);
+    size_t have = length - offset;
+    size_t nextLength = 0;
+    const std::uint8_t *next = length == ReadAhead::kBlock ? ahead_->following(at, nextLength) : nullptr;
+    const size_t take = next ? std::min(nextLength, n - have) : 0;
+    if (take)
+      std::memcpy(buf_.data() + have, next, take);
+    have += take;
+    data_ = buf_.data();
+    bufPos_ = at;
+    bufLen_ = have;
+    cursor_ = 0;
+    return have >= n;
+  }
   // Move what is left to the front and fill up behind it.
   if (cursor_ > 0) {
-    std::memmove(buf_.data(), buf_.data() + cursor_, bufLen_ - cursor_);
+    std::memmove(buf_.data(), data_ + cursor_, bufLen_ - cursor_);
     bufPos_ += cursor_;
     bufLen_ -= cursor_;
     cursor_ = 0;
   }
+  data_ = buf_.data();
   while (bufLen_ < n) {
     const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, size_ - bufLen_);
     if (got == 0)
@@ -233,7 +389,7 @@ void ProgramStreamReader::resync() {
       cursor_ = bufLen_;
       break;
     }
-    const std::uint8_t *p = buf_.data() + cursor_;
+    const std::uint8_t *p = data_ + cursor_;
     const size_t avail = bufLen_ - cursor_;
     // A pack starts 00 00 01 BA: look for the BA bytes, then at the three before.
     size_t i = 3;
@@ -256,8 +412,6 @@ void ProgramStreamReader::resync() {
   }
   if (!found && !sawPack_)
     noPackAtStart_ = true;
-  if (skipped_ == 0)
-    firstSkipPos_ = from;
   skipped_ += position() - from;
   ++gaps_;
   lastGapFrom_ = from;
@@ -270,7 +424,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
     ensure(kElementaryChunk);
     chunk = VideoChunk{};
     chunk.packetPos = position();
-    chunk.data = buf_.data() + cursor_;
+    chunk.data = data_ + cursor_;
     chunk.size = std::min(kElementaryChunk, bufLen_ - cursor_);
     cursor_ += chunk.size;
     return true;
@@ -282,7 +436,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
       cursor_ = bufLen_;
       return false;
     }
-    const std::uint8_t *p = buf_.data() + cursor_;
+    const std::uint8_t *p = data_ + cursor_;
     if (p[0] != 0 || p[1] != 0 || p[2] != 1) {
       resync();
       continue;
@@ -295,7 +449,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         cursor_ = bufLen_;
         return false;
       }
-      p = buf_.data() + cursor_;
+      p = data_ + cursor_;
       if ((p[4] & 0xC0) == 0x40)
         length = 14 + (p[13] & 7);
       else if ((p[4] & 0xF0) == 0x20)
@@ -313,7 +467,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         cursor_ = bufLen_;
         return false;
       }
-      p = buf_.data() + cursor_;
+      p = data_ + cursor_;
       length = 6 + ((static_cast<size_t>(p[4]) << 8) | p[5]);
     } else {
       resync(); // a video start code where a packet should begin: sync lost
@@ -324,7 +478,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
       cursor_ = bufLen_;
       return false;
     }
-    p = buf_.data() + cursor_;
+    p = data_ + cursor_;
     const std::uint64_t packetPos = position();
     cursor_ += length;
     if (code < 0xE0 || code > 0xEF || (videoId_ != 0 && code != videoId_))

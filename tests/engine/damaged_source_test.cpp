@@ -30,6 +30,16 @@ std::string ReadAll(const fs::path &p) {
 
 void WriteAll(const fs::path &p, const std::string &bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
+// A rip of small pictures.
+SampleRip TinyRip(const fs::path &folder, bool audio, double seconds = 1) {
+  SampleOptions o;
+  o.seconds = seconds;
+  o.width = 176;
+  o.height = 144;
+  o.audioInVob = audio;
+  return reelwork::testing::MakeTestRip(folder, o);
+}
+
 // How a copy of the VOB is damaged, at a fraction of its length.
 struct Damage {
   const char *name;
@@ -184,12 +194,7 @@ TEST_F(DamagedSource, ScriptNotesNameTheDamagedFrames) {
 TEST(PacketScan, StartCodesCutByPacketBoundaries) {
   reelwork::testing::TempFolder folder;
   reelwork::testing::IsolatedIndexCache cache;
-  SampleOptions o;
-  o.seconds = 1;
-  o.width = 176;
-  o.height = 144;
-  o.audioInVob = false;
-  const auto rip = reelwork::testing::MakeTestRip(folder.path() / "rip", o);
+  const auto rip = TinyRip(folder.path() / "rip", false, 6);
   const IndexPtr whole = GetMpeg2Index(rip.vobs, {});
 
   // The video elementary stream of the sample, taken out of its packets.
@@ -224,6 +229,7 @@ TEST(PacketScan, StartCodesCutByPacketBoundaries) {
     ps += std::string("\x80\x00\x00", 3);
     ps.append(es, at, take);
   }
+  ASSERT_GT(ps.size(), 320u << 10); // packets also run across the blocks the files are read in
   const fs::path path = folder.path() / "SMALL.VOB";
   WriteAll(path, ps);
   const IndexPtr small = BuildMpeg2Index({path}, IndexKey({path}), {});
@@ -273,11 +279,7 @@ TEST(SourceFiles, OnlyRegularFilesAreOpened) {
 TEST(SourceFiles, NoPackInTheFirstMegabytesIsRefused) {
   reelwork::testing::TempFolder folder;
   reelwork::testing::IsolatedIndexCache cache;
-  SampleOptions o;
-  o.seconds = 1;
-  o.width = 176;
-  o.height = 144;
-  const auto rip = reelwork::testing::MakeTestRip(folder.path() / "rip", o);
+  const auto rip = TinyRip(folder.path() / "rip", true);
   const std::string vob = ReadAll(rip.vobs[0]);
   const fs::path late = folder.path() / "LATE.VOB";
   WriteAll(late, std::string(8u << 20, 'x') + vob);
