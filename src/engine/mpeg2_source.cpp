@@ -80,9 +80,9 @@ public:
       } catch (const IndexMismatch &wrong) {
         active_ = false;
         // An index kept from before can be wrong where its checks did not
-        // look; build it again once, and go on with it when it gives the
-        // same video.
-        if (attempt > 0 || !rebuildIndex())
+        // look; build it again (once for the source), and go on with it
+        // when it gives the same video.
+        if (attempt > 0 || rebuilt_ || !rebuildIndex())
           Fail("frame " + std::to_string(n) + " cannot be read: the video files have changed at " +
                files_.describe(wrong.position));
       } catch (...) {
@@ -96,6 +96,7 @@ private:
   const IndexedPicture &picture(std::uint32_t d) const { return index_->pictures[d]; }
 
   bool rebuildIndex() {
+    rebuilt_ = true;
     IndexPtr fresh;
     try {
       fresh = RebuildMpeg2Index(paths_, {});
@@ -285,6 +286,7 @@ private:
   SwsContext *sws_ = nullptr;
   bool active_ = false;
   bool drained_ = false;
+  bool rebuilt_ = false;
   std::uint32_t runStart_ = 0;
   std::uint32_t nextFeed_ = 0;
   std::uint32_t lastOutput_ = kNotShown;
