@@ -1,18 +1,21 @@
 #include "engine/mpeg2_index.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <numeric>
 #include <optional>
 #include <sstream>
+#include <type_traits>
 
 #include "common/atomic_file.h"
 #include "engine/program_stream.h"
@@ -23,7 +26,7 @@ namespace reelwork::engine {
 
 size_t Mpeg2Index::memoryBytes() const {
   return sizeof(*this) + key.capacity() + pictures.capacity() * sizeof(IndexedPicture) +
-         frames.capacity() * sizeof(std::uint32_t);
+         frames.capacity() * sizeof(std::uint32_t) + damaged.capacity() * sizeof(FrameRange);
 }
 
 namespace {
@@ -39,6 +42,27 @@ std::uint64_t Fnv1a(const void *data, size_t size, std::uint64_t hash = 14695981
   return hash;
 }
 
+// A checksum over many bytes at a time: four lanes of 64-bit words, so that
+// a large index is checked at memory speed.
+std::uint64_t WideHash(const void *data, size_t size, std::uint64_t seed = 0) {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  const auto *p = static_cast<const std::uint8_t *>(data);
+  std::uint64_t lane[4] = {seed ^ 1, seed ^ 2, seed ^ 3, seed ^ 4};
+  size_t i = 0;
+  for (; i + 32 <= size; i += 32) {
+    for (int l = 0; l < 4; ++l) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i + 8 * static_cast<size_t>(l), 8);
+      lane[l] = (lane[l] ^ w) * kMul;
+      lane[l] ^= lane[l] >> 29;
+    }
+  }
+  std::uint64_t h = Fnv1a(p + i, size - i, size);
+  for (std::uint64_t l : lane)
+    h = ((h ^ l) * kMul) ^ (h >> 31);
+  return h;
+}
+
 // What the scan learns of one picture before frame numbers are known.
 struct ScannedPicture {
   std::uint64_t esPos = 0;
@@ -47,6 +71,8 @@ struct ScannedPicture {
   std::uint8_t type = 0;
   bool closedGop = false;
   bool fieldPicture = false;
+  bool broken = false;   // its bytes were cut or spoilt by damage: never decoded
+  bool afterGap = false; // the first picture after damage: decoding starts afresh
   int fields = 1;
   std::uint8_t showFlags = kTopFieldFirst; // how the picture is shown as fields
   int temporalReference = 0;
@@ -64,7 +90,9 @@ struct ChunkSpan {
   std::int64_t pts = 0;
 };
 
-// Splits the video elementary stream into pictures, finding start codes.
+// Splits the video elementary stream into pictures, finding start codes in
+// the payloads where they lie (no copy); only the few bytes of a start code
+// cut by a packet boundary are kept over to the next payload.
 class Scanner {
 public:
   std::vector<ScannedPicture> pictures;
@@ -76,17 +104,106 @@ public:
   int chroma = 1;
   bool topFieldFirst = true;
   bool sawPictureExtension = false;
+  bool damagedAtEnd = false; // the stream ends in damage (a gap or a cut-off packet)
 
   void add(const VideoChunk &chunk) {
-    const std::uint64_t start = esBase_ + es_.size();
-    spans_.push_back(ChunkSpan{start, chunk.size, chunk.packetPos, chunk.hasPts, false, chunk.pts});
-    es_.insert(es_.end(), chunk.data, chunk.data + chunk.size);
-    scan(false);
+    spans_.push_back(ChunkSpan{esEnd_, chunk.size, chunk.packetPos, chunk.hasPts, false, chunk.pts});
+    lastChunkStart_ = esEnd_;
+    const std::uint8_t *p = chunk.data;
+    const size_t n = chunk.size;
+    size_t from = 0;
+    if (carryLen_ > 0) {
+      // Start codes that begin in the bytes kept from the payloads before.
+      std::uint8_t join[sizeof(carry_) + 16];
+      const size_t extra = std::min(n, size_t{16});
+      std::memcpy(join, carry_, carryLen_);
+      std::memcpy(join + carryLen_, p, extra);
+      const size_t joinLen = carryLen_ + extra;
+      const std::uint64_t joinPos = esEnd_ - carryLen_;
+      size_t i = 0;
+      bool undecided = false;
+      while (i < carryLen_) {
+        if (i + 3 >= joinLen) {
+          undecided = true;
+          break;
+        }
+        if (join[i] == 0 && join[i + 1] == 0 && join[i + 2] == 1) {
+          if (i + 4 + HeaderBytes(join[i + 3]) > joinLen) {
+            undecided = true;
+            break;
+          }
+          handle(join[i + 3], join + i + 4, joinPos + i);
+          i += 4;
+          continue;
+        }
+        ++i;
+      }
+      if (undecided) { // (only when this payload is shorter than 16 bytes)
+        carryLen_ = joinLen - i;
+        std::memmove(carry_, join + i, carryLen_);
+        esEnd_ += n;
+        trimSpans();
+        return;
+      }
+      from = i - carryLen_;
+      carryLen_ = 0;
+    }
+    // Start codes 00 00 01 xx that begin in this payload: pairs of zero
+    // bytes are rare in compressed video, so look for those first.
+    size_t keepFrom = n >= 2 ? n - 2 : 0;
+    size_t i = from;
+    while (i + 2 < n) {
+      const size_t start = FindZeroPair(p, i, n);
+      if (start + 2 >= n)
+        break;
+      if (p[start + 2] != 1) {
+        i = start + 1;
+        continue;
+      }
+      if (start + 3 < n && p[start + 3] >= 0x01 && p[start + 3] <= 0xAF) {
+        i = start + 4; // a slice: nothing to learn
+        continue;
+      }
+      if (start + 3 >= n || start + 4 + HeaderBytes(p[start + 3]) > n) {
+        keepFrom = start; // its header goes on in the next payload
+        break;
+      }
+      handle(p[start + 3], p + start + 4, esEnd_ + start);
+      i = start + 4;
+    }
+    keepFrom = std::max(keepFrom, std::min(i, n));
+    carryLen_ = n - keepFrom;
+    std::memcpy(carry_, p + keepFrom, carryLen_);
+    esEnd_ += n;
+    trimSpans();
   }
 
+  // Damage between the payloads given so far and the next: the picture
+  // that was being read is cut, and so is every picture with bytes in the
+  // payload at or after `suspectFrom` (a packet whose length ran into the
+  // damage carries foreign bytes). Reading resumes at the next sequence or
+  // GOP header.
+  void gap(std::uint64_t suspectFrom) {
+    carryLen_ = 0;
+    headerStart_.reset();
+    if (open_) {
+      pictures.back().broken = true;
+      closePicture(esEnd_);
+    }
+    for (auto it = pictures.rbegin(); it != pictures.rend() && it->esPos + it->size > suspectFrom; ++it)
+      it->broken = true;
+    skipping_ = true;
+    gapPending_ = true;
+  }
+
+  // Where the last payload given began in the elementary stream.
+  std::uint64_t lastChunkStart() const { return lastChunkStart_; }
+  std::uint64_t end() const { return esEnd_; }
+
   void finish() {
-    scan(true);
-    closePicture(esBase_ + es_.size());
+    closePicture(esEnd_);
+    if (gapPending_)
+      damagedAtEnd = true;
   }
 
 private:
@@ -100,49 +217,14 @@ private:
     }
   }
 
-  void scan(bool final) {
-    const std::uint8_t *p = es_.data();
-    const size_t n = es_.size();
-    size_t i = static_cast<size_t>(scanPos_ - esBase_);
-    while (i + 3 < n) {
-      if (p[i + 2] > 1) {
-        i += 3;
-        continue;
-      }
-      if (p[i + 2] != 1 || p[i + 1] != 0 || p[i] != 0) {
-        ++i;
-        continue;
-      }
-      const std::uint8_t code = p[i + 3];
-      const size_t need = HeaderBytes(code);
-      if (i + 4 + need > n) {
-        if (!final)
-          break;
-        i += 4; // a header cut off by the end of the stream: nothing to learn
-        continue;
-      }
-      handle(code, p + i + 4, esBase_ + i);
-      i += 4;
-    }
-    if (i + 3 >= n && final)
-      i = n;
-    scanPos_ = esBase_ + std::min(i, n);
-    // Drop what is no longer needed: bytes before the scan position and chunk
-    // spans that end before it (positions are kept, not bytes).
-    if (scanPos_ - esBase_ > (1u << 20)) {
-      const size_t drop = static_cast<size_t>(scanPos_ - esBase_);
-      es_.erase(es_.begin(), es_.begin() + static_cast<std::ptrdiff_t>(drop));
-      esBase_ += drop;
-    }
-    while (spans_.size() > 4 && spans_[1].esStart + 8 < std::min(scanPos_, auFloor()))
-      spans_.pop_front();
-  }
-
-  std::uint64_t auFloor() const {
-    std::uint64_t floor = scanPos_;
+  // Drops the spans no longer needed: those ending before the first byte a
+  // picture found later may start at.
+  void trimSpans() {
+    std::uint64_t floor = esEnd_ - carryLen_;
     if (headerStart_)
       floor = std::min(floor, *headerStart_);
-    return floor;
+    while (spans_.size() > 2 && spans_[1].esStart <= floor)
+      spans_.pop_front();
   }
 
   ChunkSpan *spanOf(std::uint64_t pos) {
@@ -161,6 +243,11 @@ private:
   }
 
   void handle(std::uint8_t code, const std::uint8_t *h, std::uint64_t pos) {
+    if (skipping_) {
+      if (code != 0xB3 && code != 0xB8)
+        return; // damaged: wait for a header to start again from
+      skipping_ = false;
+    }
     if (code == 0xB3) {
       closePicture(pos);
       if (!headerStart_)
@@ -177,6 +264,8 @@ private:
       if (!headerStart_)
         headerStart_ = pos;
       closedGop_ = (h[3] >> 6) & 1;
+    } else if (code == 0xB7) {
+      closePicture(pos + 4); // sequence end: the picture is whole
     } else if (code == 0xB5) {
       const int id = h[0] >> 4;
       if (id == 1 && !haveExtension && haveSequence) {
@@ -215,6 +304,8 @@ private:
       pic.temporalReference = (h[0] << 2) | (h[1] >> 6);
       pic.type = static_cast<std::uint8_t>((h[1] >> 3) & 7);
       pic.closedGop = closedGop_;
+      pic.afterGap = gapPending_;
+      gapPending_ = false;
       if (ChunkSpan *span = spanOf(pos); span && span->hasPts && !span->ptsClaimed) {
         span->ptsClaimed = true;
         pic.hasPts = true;
@@ -229,13 +320,16 @@ private:
     }
   }
 
-  std::vector<std::uint8_t> es_;
-  std::uint64_t esBase_ = 0;
-  std::uint64_t scanPos_ = 0;
+  std::uint64_t esEnd_ = 0; // elementary stream bytes given so far
+  std::uint64_t lastChunkStart_ = 0;
+  std::uint8_t carry_[16] = {};
+  size_t carryLen_ = 0;
   std::deque<ChunkSpan> spans_;
   std::optional<std::uint64_t> headerStart_;
   bool closedGop_ = false;
   bool open_ = false;
+  bool skipping_ = false;
+  bool gapPending_ = false;
 };
 
 void FrameRateOf(int code, int extN, int extD, int &num, int &den) {
@@ -251,7 +345,17 @@ void FrameRateOf(int code, int extN, int extD, int &num, int &den) {
 
 // Frame numbers as a sequential decode hands the pictures out, and for each
 // picture the I-picture from which decoding reproduces it.
-void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index) {
+//
+// Damage: pictures cut by it are never decoded. At the first picture after
+// it, the reference held back is shown and numbering goes on as at the
+// start of a stream (from an I-picture; leading B-pictures of an open GOP
+// have lost their forward reference and are dropped). So every picture that
+// survives is shown once, in display order, the frames before the damage
+// keep their numbers, and seeking and stepping decode the same pictures.
+// `damagePoints` receives, for each damaged place, the number of frames
+// shown before it.
+void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
+                  std::vector<std::uint32_t> &damagePoints) {
   const size_t count = scanned.size();
   index.pictures.assign(count, IndexedPicture{});
   std::vector<std::uint32_t> frames;
@@ -270,6 +374,16 @@ void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index)
     pic.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(s.size, 0xFFFFFFFFu));
     pic.type = s.type == 4 ? static_cast<std::uint8_t>(kPictureI) : s.type; // MPEG-1 D-pictures stand alone
     const long d = static_cast<long>(i);
+    if (s.afterGap) {
+      if (next >= 0)
+        show(next);
+      damagePoints.push_back(static_cast<std::uint32_t>(frames.size()));
+      last = next = currentI = previousI = -1;
+    }
+    if (s.broken) {
+      pic.type = 0;
+      continue;
+    }
     if (pic.type < kPictureI || pic.type > kPictureB || (currentI < 0 && pic.type != kPictureI)) {
       pic.type = 0; // not decodable here: never fed, never shown
       continue;
@@ -345,28 +459,88 @@ void AssignTimes(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index) 
 
 } // namespace
 
+namespace {
+
+// Reads up to `length` bytes at `offset` of an open file.
+size_t ReadAt(int fd, std::uint64_t offset, std::uint8_t *out, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+// A checksum of what a file holds where a change would show: its first and
+// last 64 KiB and eight blocks of 4 KiB spread between them.
+std::uint64_t SampleSum(const fs::path &file, std::uint64_t size) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    Fail("cannot open " + file.string() + ": " + std::strerror(errno));
+  std::vector<std::uint8_t> buf(64 * 1024);
+  std::uint64_t sum = 0;
+  auto take = [&](std::uint64_t offset, size_t length) {
+    const size_t got = ReadAt(fd, offset, buf.data(), std::min(length, buf.size()));
+    sum = WideHash(buf.data(), got, sum ^ offset);
+  };
+  take(0, 64 * 1024);
+  if (size > 128 * 1024) {
+    for (std::uint64_t i = 1; i <= 8; ++i)
+      take(size / 9 * i / 4096 * 4096, 4096);
+    take(size - 64 * 1024, 64 * 1024);
+  } else if (size > 64 * 1024) {
+    take(64 * 1024, 64 * 1024);
+  }
+  ::close(fd);
+  return sum;
+}
+
+} // namespace
+
 std::string IndexKey(const std::vector<fs::path> &files) {
   std::ostringstream key;
-  key << "reelwork-mpeg2-index 1\n";
+  key << "reelwork-mpeg2-index 2\n";
   for (const auto &file : files) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(file, ec);
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0)
       Fail("cannot find the video file " + file.string());
-    std::uint64_t sum = 0;
-    {
-      std::ifstream in(file, std::ios::binary);
-      std::string head(64 * 1024, '\0');
-      in.read(head.data(), static_cast<std::streamsize>(head.size()));
-      sum = Fnv1a(head.data(), static_cast<size_t>(in.gcount()));
-    }
+    RequireRegularFile(file);
+    const std::uint64_t sum = SampleSum(file, static_cast<std::uint64_t>(st.st_size));
     key << (ec ? file.string() : absolute.lexically_normal().string()) << '\n'
         << static_cast<long long>(st.st_size) << ' ' << static_cast<long long>(st.st_mtim.tv_sec) << '.'
         << static_cast<long long>(st.st_mtim.tv_nsec) << ' ' << std::hex << sum << std::dec << '\n';
   }
   return key.str();
 }
+
+namespace {
+
+// Frame ranges around the damaged places: the last frame before each and the
+// first after it, overlapping ranges joined.
+std::vector<FrameRange> DamagedRanges(const std::vector<std::uint32_t> &points, bool atEnd, int frameCount) {
+  std::vector<FrameRange> ranges;
+  auto add = [&](int first, int last) {
+    first = std::clamp(first, 0, frameCount - 1);
+    last = std::clamp(last, first, frameCount - 1);
+    if (!ranges.empty() && first <= ranges.back().last + 1)
+      ranges.back().last = std::max(ranges.back().last, last);
+    else
+      ranges.push_back(FrameRange{first, last});
+  };
+  for (std::uint32_t shownBefore : points)
+    add(static_cast<int>(shownBefore) - 1, static_cast<int>(shownBefore));
+  if (atEnd)
+    add(frameCount - 1, frameCount - 1);
+  return ranges;
+}
+
+} // namespace
 
 IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &key,
                          const ProgressFn &progress) {
@@ -375,28 +549,37 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   ConcatenatedFiles source(files);
   if (source.size() == 0)
     Fail(files.front().filename().string() + " is empty");
-  ProgramStreamReader reader(source, 1 << 20);
+  ProgramStreamReader reader(source, 256 * 1024, true);
   Scanner scanner;
   VideoChunk chunk;
   std::uint64_t nextReport = 0;
   const std::uint64_t step = std::max<std::uint64_t>(source.size() / 200, 1 << 20);
+  std::uint64_t gapsSeen = 0;
+  std::uint64_t lastPacketEnd = 0; // where the last video packet ended in the files
+  auto noteGaps = [&] {
+    if (reader.gapCount() == gapsSeen)
+      return;
+    gapsSeen = reader.gapCount();
+    // A packet whose length ran into the damage holds foreign bytes at its end.
+    const bool suspect = lastPacketEnd != 0 && reader.lastGapFrom() == lastPacketEnd;
+    scanner.gap(suspect ? scanner.lastChunkStart() : scanner.end());
+  };
   if (progress)
     progress(0.0);
   while (reader.next(chunk)) {
+    noteGaps();
     scanner.add(chunk);
+    lastPacketEnd = reader.position();
     if (progress && chunk.packetPos >= nextReport) {
       progress(static_cast<double>(chunk.packetPos) / static_cast<double>(source.size()));
       nextReport = chunk.packetPos + step;
     }
-    if (reader.skippedBytes() > 0)
-      break;
   }
-  if (reader.skippedBytes() > 0 && reader.firstSkipPos() == 0)
+  if (reader.noPackAtStart())
     Fail(files.front().filename().string() + " is no MPEG-2 program stream (no pack header at its start)");
-  if (reader.skippedBytes() > 0)
-    Fail("the video stream is corrupt: no MPEG program stream pack at " + source.describe(reader.firstSkipPos()));
+  noteGaps();
   if (reader.truncatedAt() != 0)
-    Fail("the video stream is truncated: its last packet is cut off at " + source.describe(reader.truncatedAt()));
+    scanner.gap(scanner.end()); // the last packet is cut off: so is the picture in it
   scanner.finish();
   if (!scanner.haveSequence || scanner.pictures.empty())
     Fail(files.size() == 1 ? files.front().filename().string() + " holds no MPEG-2 video"
@@ -426,10 +609,12 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   for (const auto &pic : scanner.pictures)
     if (pic.size > (64u << 20))
       Fail("the video stream is corrupt: a picture of more than 64 MiB");
-  NumberFrames(scanner.pictures, *index);
+  std::vector<std::uint32_t> damagePoints;
+  NumberFrames(scanner.pictures, *index, damagePoints);
   if (index->frames.empty())
     Fail("the video has no picture that can be decoded (no I-picture)");
   AssignTimes(scanner.pictures, *index);
+  index->damaged = DamagedRanges(damagePoints, scanner.damagedAtEnd, index->frameCount());
   index->pictures.shrink_to_fit();
   if (progress)
     progress(1.0);
@@ -437,11 +622,17 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
 }
 
 // ---------------------------------------------------------------------------
-// Kept on disk: a small header, the pictures, and a checksum of it all.
+// Kept on disk: a small header, then the picture and frame tables as they lie
+// in memory (so that loading them is one copy each), the damaged ranges, and
+// a checksum of it all.
 
 namespace {
 
-constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '2'};
+constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '3'};
+
+static_assert(std::is_trivially_copyable_v<IndexedPicture> && sizeof(IndexedPicture) == 32,
+              "the stored picture table is the in-memory one");
+static_assert(sizeof(FrameRange) == 8);
 
 template <typename T> void Put(std::string &out, T value) {
   out.append(reinterpret_cast<const char *>(&value), sizeof(value));
@@ -449,25 +640,36 @@ template <typename T> void Put(std::string &out, T value) {
 
 class Cursor {
 public:
-  explicit Cursor(const std::string &bytes) : bytes_(bytes) {}
+  Cursor(const std::uint8_t *bytes, size_t size) : bytes_(bytes), size_(size) {}
   template <typename T> bool get(T &value) {
-    if (bytes_.size() - at_ < sizeof(T))
+    if (size_ - at_ < sizeof(T))
       return false;
-    std::memcpy(&value, bytes_.data() + at_, sizeof(T));
+    std::memcpy(&value, bytes_ + at_, sizeof(T));
     at_ += sizeof(T);
     return true;
   }
   bool get(std::string &s, size_t length) {
-    if (bytes_.size() - at_ < length)
+    if (size_ - at_ < length)
       return false;
-    s.assign(bytes_, at_, length);
+    s.assign(reinterpret_cast<const char *>(bytes_) + at_, length);
     at_ += length;
     return true;
   }
-  size_t at() const { return at_; }
+  // Copies `count` records of T into `out` (resized to them).
+  template <typename T> bool table(std::vector<T> &out, std::uint64_t count) {
+    if (count > (size_ - at_) / sizeof(T))
+      return false;
+    out.resize(static_cast<size_t>(count));
+    if (count)
+      std::memcpy(out.data(), bytes_ + at_, static_cast<size_t>(count) * sizeof(T));
+    at_ += static_cast<size_t>(count) * sizeof(T);
+    return true;
+  }
+  size_t left() const { return size_ - at_; }
 
 private:
-  const std::string &bytes_;
+  const std::uint8_t *bytes_;
+  size_t size_;
   size_t at_ = 0;
 };
 
@@ -475,6 +677,8 @@ private:
 
 std::string SerializeIndex(const Mpeg2Index &index) {
   std::string out(kMagic, sizeof(kMagic));
+  out.reserve(256 + index.key.size() + index.pictures.size() * sizeof(IndexedPicture) +
+              index.frames.size() * 4 + index.damaged.size() * sizeof(FrameRange));
   Put<std::uint32_t>(out, static_cast<std::uint32_t>(index.key.size()));
   out += index.key;
   for (int v : {index.width, index.height, index.rateNum, index.rateDen, index.aspectCode, index.chromaFormat,
@@ -482,28 +686,26 @@ std::string SerializeIndex(const Mpeg2Index &index) {
     Put<std::int32_t>(out, v);
   Put<std::uint64_t>(out, index.pictures.size());
   Put<std::uint64_t>(out, index.frames.size());
-  for (const auto &p : index.pictures) {
-    Put(out, p.packetPos);
-    Put(out, p.time);
-    Put(out, p.size);
-    Put(out, p.seekFrom);
-    Put(out, p.frame);
-    Put(out, p.payloadOffset);
-    Put(out, p.type);
-    Put(out, p.fields);
-  }
-  Put<std::uint64_t>(out, Fnv1a(out.data(), out.size()));
+  Put<std::uint64_t>(out, index.damaged.size());
+  out.append(reinterpret_cast<const char *>(index.pictures.data()), index.pictures.size() * sizeof(IndexedPicture));
+  out.append(reinterpret_cast<const char *>(index.frames.data()), index.frames.size() * sizeof(std::uint32_t));
+  out.append(reinterpret_cast<const char *>(index.damaged.data()), index.damaged.size() * sizeof(FrameRange));
+  Put<std::uint64_t>(out, WideHash(out.data(), out.size()));
   return out;
 }
 
 std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
-  if (bytes.size() < sizeof(kMagic) + 8 || std::memcmp(bytes.data(), kMagic, sizeof(kMagic)) != 0)
+  return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+}
+
+std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t size) {
+  if (size < sizeof(kMagic) + 8 || std::memcmp(bytes, kMagic, sizeof(kMagic)) != 0)
     return nullptr;
   std::uint64_t stored = 0;
-  std::memcpy(&stored, bytes.data() + bytes.size() - 8, 8);
-  if (Fnv1a(bytes.data(), bytes.size() - 8) != stored)
+  std::memcpy(&stored, bytes + size - 8, 8);
+  if (WideHash(bytes, size - 8) != stored)
     return nullptr;
-  Cursor in(bytes);
+  Cursor in(bytes, size - 8);
   std::string magic;
   in.get(magic, sizeof(kMagic));
   auto index = std::make_shared<Mpeg2Index>();
@@ -523,34 +725,61 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
   index->topFieldFirst = v[6] != 0;
   index->elementaryStream = v[7] != 0;
   index->videoStreamId = v[8];
-  std::uint64_t pictureCount = 0, frameCount = 0;
-  if (!in.get(pictureCount) || !in.get(frameCount))
+  std::uint64_t pictureCount = 0, frameCount = 0, damagedCount = 0;
+  if (!in.get(pictureCount) || !in.get(frameCount) || !in.get(damagedCount))
     return nullptr;
-  constexpr size_t kRecord = 8 + 8 + 4 + 4 + 4 + 2 + 1 + 1;
   if (index->width <= 0 || index->width > 8192 || index->height <= 0 || index->height > 8192 ||
       index->rateNum <= 0 || index->rateDen <= 0 || frameCount == 0 || frameCount > pictureCount ||
-      pictureCount > (bytes.size() - in.at()) / kRecord)
+      pictureCount >= kNotShown)
     return nullptr;
-  index->pictures.resize(pictureCount);
-  index->frames.assign(frameCount, kNotShown);
-  for (size_t i = 0; i < pictureCount; ++i) {
-    auto &p = index->pictures[i];
-    if (!in.get(p.packetPos) || !in.get(p.time) || !in.get(p.size) || !in.get(p.seekFrom) || !in.get(p.frame) ||
-        !in.get(p.payloadOffset) || !in.get(p.type) || !in.get(p.fields))
-      return nullptr;
-    if (p.fields > (kTopFieldFirst | kRepeatFirstField) || p.type > kPictureB || p.seekFrom > i || p.size > (64u << 20))
+  if (!in.table(index->pictures, pictureCount) || !in.table(index->frames, frameCount) ||
+      !in.table(index->damaged, damagedCount) || in.left() != 0)
+    return nullptr;
+  // The tables must describe one another: every shown picture has its frame,
+  // every frame its picture, and decoding starts at an I-picture.
+  const auto *pictures = index->pictures.data();
+  std::uint64_t shown = 0;
+  for (std::uint32_t i = 0; i < pictureCount; ++i) {
+    const IndexedPicture &p = pictures[i];
+    if (p.fields > (kTopFieldFirst | kRepeatFirstField) || p.type > kPictureB || p.seekFrom > i ||
+        p.size > (64u << 20))
       return nullptr;
     if (p.frame != kNotShown) {
-      if (p.frame >= frameCount || index->frames[p.frame] != kNotShown || p.type == 0 ||
-          index->pictures[p.seekFrom].type != kPictureI)
+      if (p.frame >= frameCount || index->frames[p.frame] != i || p.type == 0 ||
+          pictures[p.seekFrom].type != kPictureI)
         return nullptr;
-      index->frames[p.frame] = static_cast<std::uint32_t>(i);
+      ++shown;
     }
   }
-  if (std::find(index->frames.begin(), index->frames.end(), kNotShown) != index->frames.end())
+  if (shown != frameCount)
     return nullptr;
+  for (const FrameRange &r : index->damaged)
+    if (r.first < 0 || r.first > r.last || static_cast<std::uint64_t>(r.last) >= frameCount)
+      return nullptr;
   return index;
 }
+
+namespace {
+
+// The stored index at `path`, read in one go; null when there is none or it
+// is not valid. (Reading beats mapping here: mapping costs more per page.)
+std::shared_ptr<Mpeg2Index> LoadStoredIndex(const fs::path &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return nullptr;
+  std::shared_ptr<Mpeg2Index> index;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size < (std::int64_t{1} << 32)) {
+    const auto size = static_cast<size_t>(st.st_size);
+    std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]); // not zeroed first
+    if (ReadAt(fd, 0, bytes.get(), size) == size)
+      index = DeserializeIndex(bytes.get(), size);
+  }
+  ::close(fd);
+  return index;
+}
+
+} // namespace
 
 fs::path IndexCacheFolder() {
   if (const char *xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
@@ -598,6 +827,26 @@ void ForgetIndexesInMemory() {
   MemoryIndexes().clear();
 }
 
+namespace {
+
+// Keeps a built index in memory and on disk under its key.
+void Remember(const std::string &key, const IndexPtr &index, bool store) {
+  if (store) {
+    const fs::path cachePath = IndexCachePath(key);
+    std::error_code ec;
+    fs::create_directories(cachePath.parent_path(), ec);
+    if (!ec && WriteFileAtomically(cachePath, SerializeIndex(*index))) // a cache: failure only costs time
+      PruneCacheFolder(cachePath.parent_path(), 200);
+  }
+  std::lock_guard lock(gMemoryMutex);
+  auto &indexes = MemoryIndexes();
+  if (indexes.size() >= 4 && !indexes.count(key))
+    indexes.erase(indexes.begin());
+  indexes[key] = index;
+}
+
+} // namespace
+
 IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
   if (files.empty())
     Fail("the project lists no video files");
@@ -608,28 +857,21 @@ IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &pro
       return it->second;
   }
   IndexPtr index;
-  const fs::path cachePath = IndexCachePath(key);
-  {
-    std::ifstream in(cachePath, std::ios::binary);
-    if (in) {
-      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      auto loaded = DeserializeIndex(bytes);
-      if (loaded && loaded->key == key)
-        index = std::move(loaded);
-    }
-  }
-  if (!index) {
+  if (auto loaded = LoadStoredIndex(IndexCachePath(key)); loaded && loaded->key == key)
+    index = std::move(loaded);
+  const bool built = !index;
+  if (built)
     index = BuildMpeg2Index(files, key, progress);
-    std::error_code ec;
-    fs::create_directories(cachePath.parent_path(), ec);
-    if (!ec && WriteFileAtomically(cachePath, SerializeIndex(*index))) // a cache: failure only costs time
-      PruneCacheFolder(cachePath.parent_path(), 200);
-  }
-  std::lock_guard lock(gMemoryMutex);
-  auto &indexes = MemoryIndexes();
-  if (indexes.size() >= 4)
-    indexes.erase(indexes.begin());
-  indexes[key] = index;
+  Remember(key, index, built);
+  return index;
+}
+
+IndexPtr RebuildMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
+  if (files.empty())
+    Fail("the project lists no video files");
+  const std::string key = IndexKey(files);
+  IndexPtr index = BuildMpeg2Index(files, key, progress);
+  Remember(key, index, true);
   return index;
 }
 

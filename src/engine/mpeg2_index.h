@@ -46,6 +46,9 @@ struct Mpeg2Index {
   int videoStreamId = 0xE0;
   std::vector<IndexedPicture> pictures; // decode order
   std::vector<std::uint32_t> frames;    // frame number -> decode index
+  // Frames on both sides of each place where the files are damaged (a gap
+  // in the packets, a cut-off end): pictures were lost between them.
+  std::vector<FrameRange> damaged;
 
   int frameCount() const { return static_cast<int>(frames.size()); }
   // Bytes of memory held, for the per-frame budget.
@@ -55,11 +58,15 @@ struct Mpeg2Index {
 using IndexPtr = std::shared_ptr<const Mpeg2Index>;
 
 // Identifies the files as they are now: absolute paths, sizes, modification
-// times and a checksum of each file's first 64 KiB. Throws EngineError.
+// times and a checksum of each file's first and last 64 KiB and of samples
+// spread over it. Throws EngineError, also for a path that is no regular file.
 std::string IndexKey(const std::vector<std::filesystem::path> &files);
 
-// Scans the files (no decoding). Throws EngineError("mpeg2source: ...") for
-// files that hold no MPEG-2 video or whose stream is truncated or corrupt.
+// Scans the files (no decoding). Damage is stepped over: after a gap in the
+// packets the scan starts again at the next sequence or GOP header, the
+// pictures cut by the gap are dropped, and the place is kept in `damaged`;
+// so is a cut-off end. Throws EngineError("mpeg2source: ...") for files that
+// hold no MPEG-2 video.
 IndexPtr BuildMpeg2Index(const std::vector<std::filesystem::path> &files, const std::string &key,
                          const ProgressFn &progress);
 
@@ -73,6 +80,11 @@ std::filesystem::path IndexCachePath(const std::string &key);
 std::string SerializeIndex(const Mpeg2Index &index);
 // Null when the bytes are no valid index (wrong version, damaged, inconsistent).
 std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes);
+std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t size);
+
+// The index built afresh from the files, ignoring (and replacing) what
+// memory and disk hold: for a source that finds its index wrong.
+IndexPtr RebuildMpeg2Index(const std::vector<std::filesystem::path> &files, const ProgressFn &progress);
 
 // Drops the indexes kept in memory (tests use it to force the disk path).
 void ForgetIndexesInMemory();

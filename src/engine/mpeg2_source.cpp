@@ -29,10 +29,16 @@ std::string AvError(int code) {
   return text;
 }
 
+// Thrown inside the source when the bytes at a picture's place in the files
+// are not that picture: the index no longer describes the files.
+struct IndexMismatch {
+  std::uint64_t position = 0;
+};
+
 class Mpeg2Source : public Clip {
 public:
   Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index)
-      : index_(std::move(index)), files_(files), reader_(files_, 256 * 1024) {
+      : index_(std::move(index)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
     reader_.setVideoStreamId(index_->elementaryStream ? 0 : index_->videoStreamId);
     info_.width = index_->width;
     info_.height = index_->height;
@@ -70,16 +76,46 @@ public:
   FramePtr frame(int n) override {
     if (n < 0 || n >= info_.frameCount)
       throw EngineError("mpeg2source: frame " + std::to_string(n) + " does not exist");
-    try {
-      return decodeFrame(static_cast<std::uint32_t>(n));
-    } catch (...) {
-      active_ = false; // start afresh next time
-      throw;
+    for (int attempt = 0;; ++attempt) {
+      try {
+        return decodeFrame(static_cast<std::uint32_t>(n));
+      } catch (const IndexMismatch &wrong) {
+        active_ = false;
+        // An index kept from before can be wrong where its checks did not
+        // look; build it again (once for the source), and go on with it
+        // when it gives the same video.
+        if (attempt > 0 || rebuilt_ || !rebuildIndex())
+          Fail("frame " + std::to_string(n) + " cannot be read: the video files have changed at " +
+               files_.describe(wrong.position));
+      } catch (...) {
+        active_ = false; // start afresh next time
+        throw;
+      }
     }
   }
 
 private:
   const IndexedPicture &picture(std::uint32_t d) const { return index_->pictures[d]; }
+
+  bool rebuildIndex() {
+    rebuilt_ = true;
+    IndexPtr fresh;
+    try {
+      fresh = RebuildMpeg2Index(paths_, {});
+    } catch (const EngineError &) {
+      return false;
+    }
+    ++stats_.rebuilds;
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const auto &path : paths_)
+      total += fs::file_size(path, ec);
+    if (fresh->frameCount() != info_.frameCount || fresh->width != info_.width || fresh->height != info_.height ||
+        total != files_.size())
+      return false;
+    index_ = std::move(fresh);
+    return true;
+  }
 
   bool canContinue(std::uint32_t n, std::uint32_t d) const {
     if (!active_)
@@ -112,15 +148,39 @@ private:
     VideoChunk chunk;
     size_t have = 0;
     size_t skip = pic.payloadOffset;
-    while (have < pic.size) {
-      if (!reader_.next(chunk) || (have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
-        Fail("frame " + std::to_string(pic.frame) + " cannot be read: the video files have changed at " +
-             files_.describe(pic.packetPos));
-      const size_t take = std::min(chunk.size - skip, pic.size - have);
+    // The picture, then the first bytes after it: a picture runs from a start
+    // code to the next, so both ends show whether the index still describes
+    // the files.
+    std::uint8_t after[3];
+    size_t afterHave = 0;
+    bool more = true;
+    while (have < pic.size || afterHave < sizeof(after)) {
+      if (!reader_.next(chunk)) {
+        more = false;
+        break;
+      }
+      if ((have == 0 && chunk.packetPos != pic.packetPos) || chunk.size < skip)
+        throw IndexMismatch{pic.packetPos};
+      size_t take = std::min(chunk.size - skip, pic.size - have);
       std::memcpy(packet_->data + have, chunk.data + skip, take);
       have += take;
+      skip += take;
+      take = std::min(chunk.size - skip, sizeof(after) - afterHave);
+      std::memcpy(after + afterHave, chunk.data + skip, take);
+      afterHave += take;
       skip = 0;
     }
+    const std::uint8_t *data = packet_->data;
+    if (have != pic.size || pic.size < 4 || data[0] != 0 || data[1] != 0 || data[2] != 1)
+      throw IndexMismatch{pic.packetPos};
+    // What follows is the next start code, or nothing at the end of the
+    // stream, or anything after a sequence end code.
+    const bool endsRight = (afterHave == sizeof(after) && after[0] == 0 && after[1] == 0 && after[2] == 1) ||
+                           (!more && afterHave == 0) ||
+                           (data[pic.size - 4] == 0 && data[pic.size - 3] == 0 && data[pic.size - 2] == 1 &&
+                            data[pic.size - 1] == 0xB7);
+    if (!endsRight)
+      throw IndexMismatch{pic.packetPos};
     packet_->pts = pic.frame == kNotShown ? AV_NOPTS_VALUE : static_cast<std::int64_t>(pic.frame);
   }
 
@@ -264,6 +324,7 @@ private:
   }
 
   IndexPtr index_;
+  std::vector<fs::path> paths_;
   ConcatenatedFiles files_;
   ProgramStreamReader reader_;
   ClipInfo info_;
@@ -273,6 +334,7 @@ private:
   SwsContext *sws_ = nullptr;
   bool active_ = false;
   bool drained_ = false;
+  bool rebuilt_ = false;
   std::uint32_t runStart_ = 0;
   std::uint32_t nextFeed_ = 0;
   std::uint32_t lastOutput_ = kNotShown;
@@ -317,6 +379,42 @@ IndexPtr IndexOfSource(const Clip &clip) {
   if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
     return source->index();
   return nullptr;
+}
+
+std::vector<FrameRange> DamagedFramesOf(const Clip &clip) {
+  if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip)) {
+    std::vector<FrameRange> stored = DamagedFramesOf(*shown->source());
+    const IndexPtr index = IndexOfSource(*shown->source());
+    if (stored.empty() || !index || shown->info().frameCount == shown->source()->info().frameCount)
+      return stored;
+    // Woven frames: those with a field from a stored frame near the damage.
+    const auto pairs = PulldownFrames(*index);
+    std::vector<FrameRange> ranges;
+    for (const FrameRange &r : stored) {
+      int first = -1, last = -1;
+      for (size_t f = 0; f < pairs.size(); ++f) {
+        const auto a = static_cast<int>(std::min(pairs[f].first, pairs[f].second));
+        const auto b = static_cast<int>(std::max(pairs[f].first, pairs[f].second));
+        if (b >= r.first && a <= r.last) {
+          if (first < 0)
+            first = static_cast<int>(f);
+          last = static_cast<int>(f);
+        }
+      }
+      if (first < 0)
+        continue;
+      if (!ranges.empty() && first <= ranges.back().last + 1)
+        ranges.back().last = std::max(ranges.back().last, last);
+      else
+        ranges.push_back(FrameRange{first, last});
+    }
+    return ranges;
+  }
+  if (const auto *cache = dynamic_cast<const FrameCache *>(&clip))
+    return DamagedFramesOf(*cache->child());
+  if (const auto *source = dynamic_cast<const Mpeg2Source *>(&clip))
+    return source->index()->damaged;
+  return {};
 }
 
 SourceStats StatsOfSource(const Clip &clip) {

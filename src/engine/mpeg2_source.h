@@ -22,11 +22,16 @@ std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<std::filesystem
 // The index a source made by the functions above uses, or null for other clips.
 IndexPtr IndexOfSource(const Clip &clip);
 
+// The frame ranges of the clip near damage in the source's files (in the
+// clip's own numbering, with pulldown applied), empty for other clips.
+std::vector<FrameRange> DamagedFramesOf(const Clip &clip);
+
 // What a source has done so far: decoder restarts (seeks) and pictures fed to
 // the decoder. Zero for other clips.
 struct SourceStats {
   long seeks = 0;
   long picturesDecoded = 0;
+  long rebuilds = 0; // indexes found wrong by a frame lookup and built again
 };
 SourceStats StatsOfSource(const Clip &clip);
 

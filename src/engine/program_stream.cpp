@@ -1,29 +1,78 @@
 #include "engine/program_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define REELWORK_X86 1
+#endif
 
 #include "engine/video.h"
 
 namespace reelwork::engine {
 
+namespace {
+
+// What a path that is no regular file is, for the message refusing it.
+const char *KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode))
+    return "a folder";
+  if (S_ISFIFO(mode))
+    return "a named pipe";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode))
+    return "a device";
+  return "no regular file";
+}
+
+} // namespace
+
+void RequireRegularFile(const std::filesystem::path &path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    throw EngineError("mpeg2source: " + path.string() + " is " + KindOfFile(st.st_mode) + ", not a video file");
+}
+
 ConcatenatedFiles::ConcatenatedFiles(const std::vector<std::filesystem::path> &files) {
+  auto closeAll = [&] {
+    for (auto &p : parts_)
+      ::close(p.fd);
+  };
   for (const auto &path : files) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    try {
+      RequireRegularFile(path);
+    } catch (...) {
+      closeAll();
+      throw;
+    }
+    // Not blocking: should the path have become a pipe since, opening it
+    // must not wait for a writer; fstat below then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       const std::string reason = std::strerror(errno);
-      for (auto &p : parts_)
-        ::close(p.fd);
+      closeAll();
       throw EngineError("mpeg2source: cannot open " + path.string() + ": " + reason);
     }
-    const off_t end = ::lseek(fd, 0, SEEK_END);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      closeAll();
+      throw EngineError("mpeg2source: " + path.string() + " is " + KindOfFile(st.st_mode) + ", not a video file");
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Part part;
     part.fd = fd;
     part.start = total_;
-    part.size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    part.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     part.path = path;
     total_ += part.size;
     parts_.push_back(part);
@@ -75,12 +124,198 @@ std::int64_t ReadTimestamp(const std::uint8_t *p) {
 
 } // namespace
 
-ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
-    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024)) {
+namespace {
+
+[[maybe_unused]] size_t FindZeroPairBytes(const std::uint8_t *p, size_t i, size_t n) {
+  for (; i + 1 < n; ++i)
+    if (p[i + 1] == 0) {
+      if (p[i] == 0)
+        return i;
+    } else {
+      ++i; // neither i nor i + 1 starts a pair
+    }
+  return n;
+}
+
+#ifdef REELWORK_X86
+// Compressed video holds few zero bytes and fewer pairs of them: compare a
+// block, and the block one byte further on, with zero at once. Blocks may
+// reach past n (into the room the caller guarantees); what lies there is
+// masked off.
+size_t FindZeroPairSse2(const std::uint8_t *p, size_t i, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 1 < n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero))));
+    if (n - 1 - i < 16)
+      mask &= (1u << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+  return n;
+}
+
+__attribute__((target("avx2"))) size_t FindZeroPairAvx2(const std::uint8_t *p, size_t i, size_t n) {
+  const __m256i zero = _mm256_setzero_si256();
+  for (; i + 1 < n; i += 64) {
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 1));
+    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 32));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 33));
+    const auto m0 = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a0, zero), _mm256_cmpeq_epi8(b0, zero))));
+    const auto m1 = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a1, zero), _mm256_cmpeq_epi8(b1, zero))));
+    std::uint64_t mask = m0 | (static_cast<std::uint64_t>(m1) << 32);
+    if (n - 1 - i < 64)
+      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctzll(mask));
+  }
+  return n;
+}
+
+__attribute__((target("avx512bw"))) size_t FindZeroPairAvx512(const std::uint8_t *p, size_t i, size_t n) {
+  const __m512i zero = _mm512_setzero_si512();
+  for (; i + 1 < n; i += 64) {
+    const __m512i a = _mm512_loadu_si512(p + i);
+    const __m512i b = _mm512_loadu_si512(p + i + 1);
+    std::uint64_t mask = _mm512_cmpeq_epi8_mask(a, zero) & _mm512_cmpeq_epi8_mask(b, zero);
+    if (n - 1 - i < 64)
+      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+    if (mask)
+      return i + static_cast<size_t>(__builtin_ctzll(mask));
+  }
+  return n;
+}
+
+const int kVectorLevel = (__builtin_cpu_init(), __builtin_cpu_supports("avx512bw") ? 2
+                                                : __builtin_cpu_supports("avx2")   ? 1
+                                                                                   : 0);
+#endif
+
+} // namespace
+
+size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n) {
+#ifdef REELWORK_X86
+  switch (kVectorLevel) {
+  case 2: return FindZeroPairAvx512(p, from, n);
+  case 1: return FindZeroPairAvx2(p, from, n);
+  default: return FindZeroPairSse2(p, from, n);
+  }
+#else
+  return FindZeroPairBytes(p, from, n);
+#endif
+}
+
+// Blocks of the files read by a thread of their own, in order, a few ahead of
+// the block the reader is in: the copy out of the page cache runs beside the
+// search for start codes.
+class ProgramStreamReader::ReadAhead {
+public:
+  static constexpr size_t kBlock = 256 * 1024;
+  static constexpr size_t kSlots = 4;
+
+  explicit ReadAhead(const ConcatenatedFiles &files) : files_(files) {
+    for (auto &slot : slots_)
+      slot.bytes.resize(kBlock + kReadRoom);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The block holding `position` (its bytes from the block's start, and how
+  // many there are: fewer than kBlock at the end). Blocks before it are
+  // given back for reading further ahead. Positions only grow.
+  const std::uint8_t *block(std::uint64_t position, std::uint64_t &start, size_t &length) {
+    const std::uint64_t index = position / kBlock;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (const std::uint64_t kept = std::min(index, nextToRead_); kept > firstKept_) {
+        firstKept_ = kept;
+        changed_.notify_all();
+      }
+      if (nextToRead_ > index || endBlock_ <= index)
+        break;
+      changed_.wait(lock);
+    }
+    start = index * kBlock;
+    if (endBlock_ <= index) {
+      length = 0;
+      return nullptr;
+    }
+    const Slot &slot = slots_[index % kSlots];
+    length = slot.length;
+    return slot.bytes.data();
+  }
+
+  // The block after the one holding `position`, if it is still kept (for a
+  // packet that runs on into it).
+  const std::uint8_t *following(std::uint64_t position, size_t &length) {
+    std::uint64_t start = 0;
+    return block((position / kBlock + 1) * kBlock, start, length);
+  }
+
+private:
+  struct Slot {
+    std::vector<std::uint8_t> bytes;
+    size_t length = 0;
+  };
+
+  void run() {
+    for (;;) {
+      std::uint64_t index = 0;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || nextToRead_ < firstKept_ + kSlots - 1; });
+        if (stop_)
+          return;
+        index = nextToRead_;
+      }
+      Slot &slot = slots_[index % kSlots];
+      slot.length = files_.read(index * kBlock, slot.bytes.data(), kBlock);
+      {
+        std::lock_guard lock(mutex_);
+        ++nextToRead_;
+        if (slot.length < kBlock) {
+          endBlock_ = slot.length == 0 ? index : index + 1;
+          changed_.notify_all();
+          return;
+        }
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const ConcatenatedFiles &files_;
+  Slot slots_[kSlots];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t firstKept_ = 0;  // blocks before this may be overwritten
+  std::uint64_t nextToRead_ = 0; // blocks before this are read
+  std::uint64_t endBlock_ = ~std::uint64_t{0};
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize, bool readAhead)
+    : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom),
+      data_(buf_.data()) {
   std::uint8_t head[4] = {0, 0, 0, 0};
   if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
     elementary_ = true;
+  if (readAhead)
+    ahead_ = std::make_unique<ReadAhead>(files_);
 }
+
+ProgramStreamReader::~ProgramStreamReader() = default;
 
 void ProgramStreamReader::seek(std::uint64_t position) {
   if (position >= bufPos_ && position <= bufPos_ + bufLen_) {
@@ -95,15 +330,47 @@ void ProgramStreamReader::seek(std::uint64_t position) {
 bool ProgramStreamReader::ensure(size_t n) {
   if (bufLen_ - cursor_ >= n)
     return true;
+  const std::uint64_t at = bufPos_ + cursor_;
+  if (ahead_) {
+    // Straight from the block when the bytes lie in it; copied together
+    // from it and the next where they run on.
+    std::uint64_t start = 0;
+    size_t length = 0;
+    const std::uint8_t *block = ahead_->block(at, start, length);
+    const size_t offset = static_cast<size_t>(at - start);
+    if (!block || offset >= length)
+      return false;
+    if (length - offset >= n) {
+      data_ = block + offset;
+      bufPos_ = at;
+      bufLen_ = length - offset;
+      cursor_ = 0;
+      return true;
+    }
+    std::memcpy(buf_.data(), block + offset, length - offset);
+    size_t have = length - offset;
+    size_t nextLength = 0;
+    const std::uint8_t *next = length == ReadAhead::kBlock ? ahead_->following(at, nextLength) : nullptr;
+    const size_t take = next ? std::min(nextLength, n - have) : 0;
+    if (take)
+      std::memcpy(buf_.data() + have, next, take);
+    have += take;
+    data_ = buf_.data();
+    bufPos_ = at;
+    bufLen_ = have;
+    cursor_ = 0;
+    return have >= n;
+  }
   // Move what is left to the front and fill up behind it.
   if (cursor_ > 0) {
-    std::memmove(buf_.data(), buf_.data() + cursor_, bufLen_ - cursor_);
+    std::memmove(buf_.data(), data_ + cursor_, bufLen_ - cursor_);
     bufPos_ += cursor_;
     bufLen_ -= cursor_;
     cursor_ = 0;
   }
+  data_ = buf_.data();
   while (bufLen_ < n) {
-    const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, buf_.size() - bufLen_);
+    const size_t got = files_.read(bufPos_ + bufLen_, buf_.data() + bufLen_, size_ - bufLen_);
     if (got == 0)
       return false;
     bufLen_ += got;
@@ -114,33 +381,40 @@ bool ProgramStreamReader::ensure(size_t n) {
 void ProgramStreamReader::resync() {
   // Look for the next pack start after the current byte.
   const std::uint64_t from = position();
+  const std::uint64_t limit = sawPack_ ? ~std::uint64_t{0} : kPackSearchAtStart;
   ++cursor_;
+  bool found = false;
   for (;;) {
-    if (!ensure(4)) {
+    if (position() >= limit || !ensure(4)) {
       cursor_ = bufLen_;
       break;
     }
-    const std::uint8_t *p = buf_.data() + cursor_;
+    const std::uint8_t *p = data_ + cursor_;
     const size_t avail = bufLen_ - cursor_;
-    size_t i = 0;
-    bool found = false;
-    for (; i + 3 < avail; ++i) {
-      if (p[i + 2] > 1) {
-        i += 2;
-        continue;
+    // A pack starts 00 00 01 BA: look for the BA bytes, then at the three before.
+    size_t i = 3;
+    while (i < avail) {
+      const void *hit = std::memchr(p + i, 0xBA, avail - i);
+      if (!hit) {
+        i = avail;
+        break;
       }
-      if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xBA) {
+      i = static_cast<size_t>(static_cast<const std::uint8_t *>(hit) - p);
+      if (p[i - 1] == 1 && p[i - 2] == 0 && p[i - 3] == 0) {
         found = true;
         break;
       }
+      ++i;
     }
-    cursor_ += i;
+    cursor_ += i - 3;
     if (found)
       break;
   }
-  if (skipped_ == 0)
-    firstSkipPos_ = from;
+  if (!found && !sawPack_)
+    noPackAtStart_ = true;
   skipped_ += position() - from;
+  ++gaps_;
+  lastGapFrom_ = from;
 }
 
 bool ProgramStreamReader::next(VideoChunk &chunk) {
@@ -150,7 +424,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
     ensure(kElementaryChunk);
     chunk = VideoChunk{};
     chunk.packetPos = position();
-    chunk.data = buf_.data() + cursor_;
+    chunk.data = data_ + cursor_;
     chunk.size = std::min(kElementaryChunk, bufLen_ - cursor_);
     cursor_ += chunk.size;
     return true;
@@ -162,7 +436,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
       cursor_ = bufLen_;
       return false;
     }
-    const std::uint8_t *p = buf_.data() + cursor_;
+    const std::uint8_t *p = data_ + cursor_;
     if (p[0] != 0 || p[1] != 0 || p[2] != 1) {
       resync();
       continue;
@@ -175,7 +449,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         cursor_ = bufLen_;
         return false;
       }
-      p = buf_.data() + cursor_;
+      p = data_ + cursor_;
       if ((p[4] & 0xC0) == 0x40)
         length = 14 + (p[13] & 7);
       else if ((p[4] & 0xF0) == 0x20)
@@ -184,6 +458,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         resync();
         continue;
       }
+      sawPack_ = true;
     } else if (code == 0xB9) {
       length = 4;
     } else if (code >= 0xBB) {
@@ -192,7 +467,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
         cursor_ = bufLen_;
         return false;
       }
-      p = buf_.data() + cursor_;
+      p = data_ + cursor_;
       length = 6 + ((static_cast<size_t>(p[4]) << 8) | p[5]);
     } else {
       resync(); // a video start code where a packet should begin: sync lost
@@ -203,7 +478,7 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
       cursor_ = bufLen_;
       return false;
     }
-    p = buf_.data() + cursor_;
+    p = data_ + cursor_;
     const std::uint64_t packetPos = position();
     cursor_ += length;
     if (code < 0xE0 || code > 0xEF || (videoId_ != 0 && code != videoId_))

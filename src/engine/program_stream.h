@@ -15,6 +15,8 @@ namespace reelwork::engine {
 class ConcatenatedFiles {
 public:
   // Opens every file; throws EngineError("mpeg2source: cannot open ...").
+  // Only regular files are opened: a folder, a named pipe or a device is
+  // refused at once with its name (a pipe would block the reader).
   explicit ConcatenatedFiles(const std::vector<std::filesystem::path> &files);
   ~ConcatenatedFiles();
   ConcatenatedFiles(const ConcatenatedFiles &) = delete;
@@ -38,6 +40,13 @@ private:
   std::uint64_t total_ = 0;
 };
 
+// Throws EngineError("mpeg2source: PATH is a folder, not a video file") and
+// the like when the path exists and is no regular file.
+void RequireRegularFile(const std::filesystem::path &path);
+
+// Readable bytes kept after the data of every chunk a reader hands out.
+constexpr size_t kReadRoom = 64;
+
 // One piece of video elementary stream: the payload of one PES packet (or a
 // run of a bare elementary stream file).
 struct VideoChunk {
@@ -55,7 +64,14 @@ struct VideoChunk {
 // header instead of a pack is read as a bare video elementary stream.
 class ProgramStreamReader {
 public:
-  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024);
+  // `readAhead`: a thread reads the files block by block ahead of the
+  // reader, which takes the packets out of the blocks where they lie; for a
+  // pass from the start to the end (seek is not used then).
+  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024,
+                               bool readAhead = false);
+  ~ProgramStreamReader();
+  ProgramStreamReader(const ProgramStreamReader &) = delete;
+  ProgramStreamReader &operator=(const ProgramStreamReader &) = delete;
 
   // Continues reading at `position`, which must be the start of a pack or a
   // packet (or, in an elementary stream, any byte).
@@ -67,12 +83,17 @@ public:
   int videoStreamId() const { return videoId_; }
   // Takes only this video stream (0xE0..0xEF); by default the first one met.
   void setVideoStreamId(int id) { videoId_ = id; }
-  // Faults met so far: bytes skipped to find the next pack again, and the
+  // Faults met so far: bytes skipped to find the next pack again, the number
+  // of places where that happened and where the last one began, and the
   // position where the stream ended inside a packet (0 when it did not).
   std::uint64_t skippedBytes() const { return skipped_; }
-  std::uint64_t firstSkipPos() const { return firstSkipPos_; }
+  std::uint64_t gapCount() const { return gaps_; }
+  std::uint64_t lastGapFrom() const { return lastGapFrom_; }
   std::uint64_t truncatedAt() const { return truncatedAt_; }
   std::uint64_t position() const { return bufPos_ + cursor_; }
+  // True when the stream does not start with a pack and none was found in
+  // its first kPackSearchAtStart bytes: no program stream (reading stopped).
+  bool noPackAtStart() const { return noPackAtStart_; }
 
 private:
   // Makes at least `n` bytes available from the cursor; false when the stream
@@ -80,17 +101,37 @@ private:
   bool ensure(size_t n);
   void resync();
 
+  class ReadAhead;
+
   const ConcatenatedFiles &files_;
-  std::vector<std::uint8_t> buf_;
-  std::uint64_t bufPos_ = 0; // stream position of buf_[0]
+  std::vector<std::uint8_t> buf_; // size_ bytes to fill, then kReadRoom bytes of room
+  size_t size_ = 0;
+  const std::uint8_t *data_ = nullptr; // buf_, or a block of the read-ahead
+  std::unique_ptr<ReadAhead> ahead_;
+  std::uint64_t bufPos_ = 0; // stream position of data_[0]
   size_t bufLen_ = 0;
   size_t cursor_ = 0;
   bool elementary_ = false;
   int videoId_ = 0; // 0xE0..0xEF once known
   std::uint64_t skipped_ = 0;
-  std::uint64_t firstSkipPos_ = 0;
   std::uint64_t truncatedAt_ = 0;
+  std::uint64_t gaps_ = 0;
+  std::uint64_t lastGapFrom_ = 0;
+  bool sawPack_ = false;
+  bool noPackAtStart_ = false;
 };
+
+// How far into the stream a first pack is looked for before the stream is
+// taken for something else than MPEG (a damaged start of a few sectors still
+// opens; a large file of another kind is refused without reading it all).
+constexpr std::uint64_t kPackSearchAtStart = 4u << 20;
+
+// The first position i >= from with p[i] == 0 and p[i + 1] == 0 (i + 1 < n),
+// or n when there is none: where a start code (00 00 01) may begin. Looks at
+// 64 bytes at a time where the processor can (16 at least), and so may read up to
+// kReadRoom bytes past p + n: the caller must have them readable (a chunk's
+// data from ProgramStreamReader has).
+size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n);
 
 // Chunk length used for bare elementary streams; positions within a chunk
 // must fit 16 bits.

@@ -88,6 +88,18 @@ TEST_F(IndexCache, RebuiltWhenAFileChanges) {
   Get(built);
   EXPECT_TRUE(built);
 
+  // A change near the end, size and time kept, too.
+  ForgetIndexesInMemory();
+  const auto endTime = fs::last_write_time(rip_.vobs[1]);
+  {
+    std::fstream f(rip_.vobs[1], std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(fs::file_size(rip_.vobs[1]) - 3000));
+    f.put('\x55');
+  }
+  fs::last_write_time(rip_.vobs[1], endTime);
+  Get(built);
+  EXPECT_TRUE(built);
+
   // A file that grew by a padding pack: its index must describe the new length.
   {
     std::ofstream f(rip_.vobs[1], std::ios::app | std::ios::binary);
@@ -96,6 +108,36 @@ TEST_F(IndexCache, RebuiltWhenAFileChanges) {
   IndexPtr grown = Get(built);
   EXPECT_TRUE(built);
   EXPECT_EQ(grown->frameCount(), original->frameCount());
+}
+
+// A stored index that passes every check of the files and still describes
+// other files (changed where the checks do not look): the first frame lookup
+// finds it wrong, the index is built again, and every frame is right.
+TEST_F(IndexCache, StaleIndexIsBuiltAgainWhenAFrameFindsItWrong) {
+  reelwork::testing::TempFolder other;
+  SampleOptions o;
+  o.seconds = 2;
+  o.vobCount = 2;
+  o.grain = 3; // the same frames, coded at other sizes
+  const SampleRip elsewhere = reelwork::testing::MakeTestRip(other.path(), o);
+  const std::string key = IndexKey(rip_.vobs);
+  const IndexPtr wrong = BuildMpeg2Index(elsewhere.vobs, key, {});
+  fs::create_directories(IndexCachePath(key).parent_path());
+  std::ofstream(IndexCachePath(key), std::ios::binary) << SerializeIndex(*wrong);
+
+  auto clip = MakeMpeg2SourceFromFiles(rip_.vobs, {});
+  const auto reference = reelwork::testing::ReferenceDecode(rip_.vobs);
+  ASSERT_EQ(clip->info().frameCount, static_cast<int>(reference.size()));
+  for (int n = 0; n < clip->info().frameCount; ++n)
+    EXPECT_EQ(reelwork::testing::HashFrame(*clip->frame(n)), reference[static_cast<size_t>(n)]) << n;
+  EXPECT_EQ(StatsOfSource(*clip).rebuilds, 1);
+
+  // The right index replaced the stale one on disk.
+  ForgetIndexesInMemory();
+  bool built = false;
+  const IndexPtr stored = Get(built);
+  EXPECT_FALSE(built);
+  EXPECT_TRUE(SameIndex(*stored, *BuildMpeg2Index(rip_.vobs, key, {})));
 }
 
 TEST_F(IndexCache, DamagedCacheFilesAreIgnored) {

@@ -72,19 +72,25 @@ TEST_F(SourceErrors, FilesThatHoldNoMpeg2Video) {
   EXPECT_REASON(OpenError(Project("n.d2v", {"NAV.VOB"})), "holds no MPEG-2 video");
 }
 
-TEST_F(SourceErrors, TruncatedAndCorruptStreams) {
+// A cut-off file and random bytes over two sectors are damage: the video
+// opens with the damaged place named, and every frame of it decodes.
+TEST_F(SourceErrors, TruncatedAndCorruptStreamsOpenWithTheDamageNamed) {
   const std::string vob = Bytes(rip_.vobs[0]);
   std::ofstream(folder_.path() / "CUT.VOB", std::ios::binary) << vob.substr(0, vob.size() / 2 + 1000);
-  EXPECT_REASON(OpenError(Project("c.d2v", {"CUT.VOB"})), "truncated");
-
   std::string damaged = vob;
   std::mt19937 random(3);
   for (size_t i = 0; i < 4096; ++i)
     damaged[vob.size() / 3 / 2048 * 2048 + i] = static_cast<char>(random());
   std::ofstream(folder_.path() / "BAD.VOB", std::ios::binary) << damaged;
-  const std::string reason = OpenError(Project("b.d2v", {"BAD.VOB"}));
-  EXPECT_REASON(reason, "corrupt");
-  EXPECT_REASON(reason, "BAD.VOB at byte");
+  for (const char *name : {"CUT.VOB", "BAD.VOB"}) {
+    auto clip = MakeMpeg2SourceFromFiles({folder_.path() / name}, {});
+    const int count = clip->info().frameCount;
+    EXPECT_LT(count, rip_.frames) << name;
+    EXPECT_GT(count, rip_.frames / 4) << name;
+    EXPECT_FALSE(IndexOfSource(*clip)->damaged.empty()) << name;
+    for (int n = 0; n < count; ++n)
+      EXPECT_TRUE(clip->frame(n)) << name << " frame " << n;
+  }
 }
 
 TEST_F(SourceErrors, FramesOfFilesChangedAfterOpeningFailCleanly) {
@@ -131,7 +137,8 @@ TEST_F(SourceErrors, DamagedPicturesNeverCrash) {
 }
 
 // Random damage anywhere in a VOB: the opening either succeeds or gives a
-// reason, and so does every frame asked for afterwards.
+// reason, and so does every frame asked for afterwards. (Damage to the packets
+// is stepped over, so nearly every copy opens.)
 TEST(SourceFuzz, DamagedVobsAreOpenedOrRefusedCleanly) {
   reelwork::testing::TempFolder folder;
   reelwork::testing::IsolatedIndexCache cache;
@@ -177,8 +184,7 @@ TEST(SourceFuzz, DamagedVobsAreOpenedOrRefusedCleanly) {
       EXPECT_EQ(std::string(e.what()).rfind("mpeg2source: ", 0), 0u) << e.what();
     }
   }
-  EXPECT_GT(opened, 0);
-  EXPECT_GT(refused, 0);
+  EXPECT_GT(opened, 50);
   RecordProperty("opened", opened);
   RecordProperty("refused", refused);
 }

@@ -14,6 +14,7 @@
 #include "engine/filters/filter_base.h"
 #include "engine/filters/filters.h"
 #include "engine/filters/matrix.h"
+#include "engine/mpeg2_source.h"
 #include "engine/script/evaluator.h"
 #include "engine/script/function_support.h"
 
@@ -228,6 +229,9 @@ void AddSources(FunctionTable &t) {
            ClipPtr c = env.ctx.mpeg2(path, env.ctx.progress);
            if (!c)
              Fail(a, "cannot open " + a.getString(0, ""));
+           if (env.ctx.notes)
+             for (const FrameRange &r : DamagedFramesOf(*c))
+               env.ctx.notes->damaged.push_back(r);
            return Clip(c);
          }});
 

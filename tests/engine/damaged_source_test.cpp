@@ -1,0 +1,302 @@
+// Damaged VOB files open: the pictures that survive are shown once each, in
+// display order, the same whether reached by seeking or by stepping, and the
+// damaged places are reported. Files that are no video are refused at once.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <random>
+
+#include "engine/mpeg2_index.h"
+#include "engine/mpeg2_source.h"
+#include "engine/sample_media.h"
+#include "support/media_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace reelwork::engine;
+using reelwork::testing::HashFrame;
+
+namespace {
+
+std::string ReadAll(const fs::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path &p, const std::string &bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+// A rip of small pictures.
+SampleRip TinyRip(const fs::path &folder, bool audio, double seconds = 1) {
+  SampleOptions o;
+  o.seconds = seconds;
+  o.width = 176;
+  o.height = 144;
+  o.audioInVob = audio;
+  return reelwork::testing::MakeTestRip(folder, o);
+}
+
+// How a copy of the VOB is damaged, at a fraction of its length.
+struct Damage {
+  const char *name;
+  double at;         // where, as a fraction of the file
+  size_t zeros;      // bytes overwritten with zeros from a sector start
+  size_t slip;       // bytes taken out inside a sector
+  size_t cutAtEnd;   // bytes cut off the end
+};
+
+void PrintTo(const Damage &d, std::ostream *os) { *os << d.name; }
+
+std::string Damaged(const std::string &vob, const Damage &d) {
+  std::string bytes = vob;
+  const size_t sector = static_cast<size_t>(static_cast<double>(vob.size()) * d.at) / 2048 * 2048;
+  if (d.zeros)
+    bytes.replace(sector, d.zeros, d.zeros, '\0');
+  if (d.slip)
+    bytes.erase(sector + 700, d.slip);
+  if (d.cutAtEnd)
+    bytes.resize(bytes.size() - d.cutAtEnd);
+  return bytes;
+}
+
+class DamagedSource : public ::testing::TestWithParam<Damage> {
+protected:
+  static void SetUpTestSuite() {
+    folder_ = new reelwork::testing::TempFolder;
+    SampleOptions o;
+    o.seconds = 8; // 200 frames in open GOPs with B-pictures
+    o.grain = 2;   // large enough pictures that damage hits a few of them
+    rip_ = reelwork::testing::MakeTestRip(folder_->path() / "rip", o);
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+
+  static reelwork::testing::TempFolder *folder_;
+  static SampleRip rip_;
+  reelwork::testing::IsolatedIndexCache cache_;
+};
+
+reelwork::testing::TempFolder *DamagedSource::folder_ = nullptr;
+SampleRip DamagedSource::rip_;
+
+TEST_P(DamagedSource, OpensAndKeepsEveryPictureThatSurvivesInOrder) {
+  const Damage &damage = GetParam();
+  const fs::path vob = folder_->path() / (std::string(damage.name) + ".VOB");
+  WriteAll(vob, Damaged(ReadAll(rip_.vobs[0]), damage));
+
+  std::shared_ptr<Clip> stepping = MakeMpeg2SourceFromFiles({vob}, {});
+  const int count = stepping->info().frameCount;
+  const auto index = IndexOfSource(*stepping);
+  ASSERT_FALSE(index->damaged.empty()) << "the damage is not reported";
+  const int firstDamaged = index->damaged.front().first;
+
+  // A sequential decode of the damaged file by FFmpeg gives about as many frames.
+  const auto reference = reelwork::testing::ReferenceDecode({vob});
+  EXPECT_NEAR(count, static_cast<int>(reference.size()), 16);
+  EXPECT_LE(count, rip_.frames);
+  EXPECT_GE(count, rip_.frames * 3 / 4);
+
+  // Stepping: every frame decodes; the pictures' own numbers rise, each once,
+  // and before the damaged range every frame is the picture of its number.
+  std::vector<std::uint64_t> hashes(static_cast<size_t>(count));
+  int previous = -1;
+  for (int n = 0; n < count; ++n) {
+    FramePtr f = stepping->frame(n);
+    ASSERT_TRUE(f) << n;
+    hashes[static_cast<size_t>(n)] = HashFrame(*f);
+    const int shown = ReadFrameNumber(*f);
+    if (n < firstDamaged) {
+      EXPECT_EQ(shown, n) << "a frame before the damage lost its number";
+    }
+    if (shown >= 0) {
+      EXPECT_GT(shown, previous) << "frame " << n << " is out of display order or shown twice";
+      previous = shown;
+    }
+  }
+
+  // Seeking, in reverse and shuffled order, on a source of its own: the same pictures.
+  std::shared_ptr<Clip> seeking = MakeMpeg2SourceFromFiles({vob}, {});
+  std::vector<int> order(static_cast<size_t>(count));
+  for (int n = 0; n < count; ++n)
+    order[static_cast<size_t>(n)] = count - 1 - n;
+  std::shuffle(order.begin() + count / 2, order.end(), std::mt19937(5));
+  for (int n : order)
+    EXPECT_EQ(HashFrame(*seeking->frame(n)), hashes[static_cast<size_t>(n)]) << "frame " << n;
+
+  // The damaged places are kept with the index on disk.
+  ForgetIndexesInMemory();
+  const auto reloaded = IndexOfSource(*MakeMpeg2SourceFromFiles({vob}, {}));
+  EXPECT_EQ(reloaded->damaged, index->damaged);
+  EXPECT_EQ(reloaded->frames, index->frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Copies, DamagedSource,
+    ::testing::Values(Damage{"SectorOfZeros", 0.5, 2048, 0, 0}, Damage{"ZerosOf256KiB", 0.3, 256 * 1024, 0, 0},
+                      Damage{"SlipOf37Bytes", 0.6, 0, 37, 0}, Damage{"LastBytesCut", 0, 0, 0, 1000},
+                      Damage{"FirstSectorZeros", 0, 2048, 0, 0}),
+    [](const ::testing::TestParamInfo<Damage> &info) { return std::string(info.param.name); });
+
+// The engine's numbering around a lost sector is the sample's own one: the
+// frames after the damage are the pictures that follow it, and the range
+// reported covers the seam.
+TEST_F(DamagedSource, ReportedRangeCoversTheLostPictures) {
+  const std::string vob = ReadAll(rip_.vobs[0]);
+  const IndexPtr whole = GetMpeg2Index(rip_.vobs, {});
+  // Zeros over the sector where the picture shown as frame 100 begins.
+  const IndexedPicture &target = whole->pictures[whole->frames[100]];
+  std::string bytes = vob;
+  const size_t sector = target.packetPos / 2048 * 2048;
+  bytes.replace(sector, 2048, 2048, '\0');
+  const fs::path path = folder_->path() / "AT100.VOB";
+  WriteAll(path, bytes);
+
+  auto clip = MakeMpeg2SourceFromFiles({path}, {});
+  const auto index = IndexOfSource(*clip);
+  ASSERT_EQ(index->damaged.size(), 1u);
+  const FrameRange range = index->damaged.front();
+  EXPECT_LT(range.first, 100);
+  EXPECT_GT(range.first, 80); // at most the rest of a GOP before it is lost
+  EXPECT_EQ(range.last, range.first + 1);
+  // Frames before the seam are pictures 0.., the one after it a later picture.
+  EXPECT_EQ(ReadFrameNumber(*clip->frame(range.first - 1)), range.first - 1);
+  EXPECT_GE(ReadFrameNumber(*clip->frame(range.first)), range.first);
+  EXPECT_GT(ReadFrameNumber(*clip->frame(range.last)), 100);
+}
+
+// Through a script, the damaged ranges reach the notes the window and
+// `reelwork-cli info` show.
+TEST_F(DamagedSource, ScriptNotesNameTheDamagedFrames) {
+  std::string bytes = ReadAll(rip_.vobs[0]);
+  bytes.resize(bytes.size() - 1000);
+  const fs::path folder = folder_->path() / "cut";
+  fs::create_directories(folder);
+  WriteAll(folder / "VTS_01_1.VOB", bytes);
+  WriteAll(folder / "cut.d2v", "DVD2AVIProjectFile\r\n1\r\n12 VTS_01_1.VOB\r\n");
+  const fs::path script = reelwork::testing::WriteSourceScript(folder / "cut.d2v");
+  auto video = ScriptVideo::open(script.string());
+  const int last = video->properties().frameCount - 1;
+  ASSERT_EQ(video->notes().damaged.size(), 1u);
+  EXPECT_EQ(video->notes().damaged.front(), (FrameRange{last, last}));
+  reelwork::RgbImage image;
+  video->frame(last, image); // the last frame that survives decodes
+}
+
+// The packet scan finds start codes wherever packet boundaries cut them: an
+// elementary stream split into payloads of every small size gives the index
+// of the stream read whole.
+TEST(PacketScan, StartCodesCutByPacketBoundaries) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  const auto rip = TinyRip(folder.path() / "rip", false, 6);
+  const IndexPtr whole = GetMpeg2Index(rip.vobs, {});
+
+  // The video elementary stream of the sample, taken out of its packets.
+  std::string es;
+  {
+    const std::string vob = ReadAll(rip.vobs[0]);
+    size_t at = 0;
+    while (at + 14 <= vob.size()) {
+      if (vob.compare(at, 4, std::string("\0\0\x01\xBA", 4)) == 0) {
+        at += 14 + (static_cast<unsigned char>(vob[at + 13]) & 7);
+        continue;
+      }
+      if (static_cast<unsigned char>(vob[at + 3]) == 0xB9)
+        break; // the program's end
+      const size_t length = 6 + ((static_cast<unsigned char>(vob[at + 4]) << 8) | static_cast<unsigned char>(vob[at + 5]));
+      if (static_cast<unsigned char>(vob[at + 3]) == 0xE0) {
+        const size_t header = 9 + static_cast<unsigned char>(vob[at + 8]);
+        es.append(vob, at + header, length - header);
+      }
+      at += length;
+    }
+  }
+  // Packed again with payloads of 1 to 23 bytes in turn, every one in a pack.
+  std::string ps;
+  for (size_t at = 0, size = 1; at < es.size(); at += size, size = size % 23 + 1) {
+    const size_t take = std::min(size, es.size() - at);
+    ps += std::string("\0\0\x01\xBA\x44\x00\x04\x00\x04\x01\x01\x89\xC3\xF8", 14);
+    const size_t length = 3 + take;
+    ps += std::string("\0\0\x01\xE0", 4);
+    ps += static_cast<char>(length >> 8);
+    ps += static_cast<char>(length & 0xFF);
+    ps += std::string("\x80\x00\x00", 3);
+    ps.append(es, at, take);
+  }
+  ASSERT_GT(ps.size(), 320u << 10); // packets also run across the blocks the files are read in
+  const fs::path path = folder.path() / "SMALL.VOB";
+  WriteAll(path, ps);
+  const IndexPtr small = BuildMpeg2Index({path}, IndexKey({path}), {});
+  ASSERT_EQ(small->pictures.size(), whole->pictures.size());
+  EXPECT_EQ(small->frames, whole->frames);
+  EXPECT_TRUE(small->damaged.empty());
+  for (size_t i = 0; i < whole->pictures.size(); ++i) {
+    EXPECT_EQ(small->pictures[i].size, whole->pictures[i].size) << i;
+    EXPECT_EQ(small->pictures[i].type, whole->pictures[i].type) << i;
+  }
+  // And it decodes to the same pictures.
+  auto a = MakeMpeg2SourceFromFiles(rip.vobs, {});
+  auto b = MakeMpeg2SourceFromFiles({path}, {});
+  for (int n : {0, 1, whole->frameCount() / 2, whole->frameCount() - 1})
+    EXPECT_EQ(HashFrame(*a->frame(n)), HashFrame(*b->frame(n))) << n;
+}
+
+// A folder, a named pipe or a device given as a VOB file is refused at once,
+// naming it; reading a pipe would wait for ever.
+TEST(SourceFiles, OnlyRegularFilesAreOpened) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  const fs::path pipe = folder.path() / "PIPE.VOB";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  fs::create_directories(folder.path() / "DIR.VOB");
+  for (const fs::path &path : {pipe, folder.path() / "DIR.VOB", fs::path("/dev/zero")}) {
+    auto attempt = std::async(std::launch::async, [path]() -> std::string {
+      try {
+        MakeMpeg2SourceFromFiles({path}, {});
+      } catch (const EngineError &e) {
+        return e.what();
+      }
+      return "(opened)";
+    });
+    if (attempt.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      std::ofstream(pipe) << ""; // let a blocked reader go before failing
+      FAIL() << path << " blocked the source";
+    }
+    const std::string reason = attempt.get();
+    EXPECT_NE(reason.find(path.string()), std::string::npos) << reason;
+    EXPECT_NE(reason.find("not a video file"), std::string::npos) << reason;
+  }
+}
+
+// A large file whose first megabytes hold no pack is no program stream, even
+// when packs follow further on.
+TEST(SourceFiles, NoPackInTheFirstMegabytesIsRefused) {
+  reelwork::testing::TempFolder folder;
+  reelwork::testing::IsolatedIndexCache cache;
+  const auto rip = TinyRip(folder.path() / "rip", true);
+  const std::string vob = ReadAll(rip.vobs[0]);
+  const fs::path late = folder.path() / "LATE.VOB";
+  WriteAll(late, std::string(8u << 20, 'x') + vob);
+  try {
+    MakeMpeg2SourceFromFiles({late}, {});
+    FAIL() << "opened";
+  } catch (const EngineError &e) {
+    EXPECT_NE(std::string(e.what()).find("LATE.VOB is no MPEG-2 program stream (no pack header at its start)"),
+              std::string::npos)
+        << e.what();
+  }
+  // A few damaged sectors at the start are damage, not another kind of file.
+  const fs::path early = folder.path() / "EARLY.VOB";
+  WriteAll(early, std::string(64 * 1024, 'x') + vob);
+  auto clip = MakeMpeg2SourceFromFiles({early}, {});
+  EXPECT_EQ(clip->info().frameCount, rip.frames);
+  EXPECT_EQ(IndexOfSource(*clip)->damaged, (std::vector<FrameRange>{{0, 0}}));
+}
+
+} // namespace
