@@ -88,6 +88,15 @@ TEST(ScriptFunctions, ScopesRecursionAndValues) {
             96);
 }
 
+TEST(ScriptFunctions, CalledAsMethodsAndBareNamesAndWithAParameterCalledLast) {
+  const std::string lib = "function Part(clip c, int first, int last) { c.Trim(first, last) }\n"
+                          "function Halve(clip c) { c.SelectEven() }\n"
+                          "BlankClip(length=40, width=64, height=48)\n";
+  EXPECT_EQ(Build(lib + "Part(10, 29).Halve")->info().frameCount, 10);
+  EXPECT_EQ(Build(lib + "Halve\nHalve\nPart(0, 4)")->info().frameCount, 5);
+  EXPECT_EQ(Build(lib + "x = last.Halve\nx.Part(1, 2)")->info().frameCount, 2);
+}
+
 TEST(ScriptFunctions, ScriptFunctionsTakePrecedenceOverBuiltInOnes) {
   ClipPtr c = Build("function Sharpen(clip c, float amount) { c.Crop(0, 0, -16, -0) }\n"
                     "BlankClip(width=64, height=48)\nSharpen(0.5)");
@@ -111,8 +120,8 @@ TEST(ScriptFunctions, BadCallsAndEndlessRecursionAreRefusedClearly) {
             "line 1: '+': the string would be longer than 4 MB");
   EXPECT_EQ(ErrorOf("BlankClip()\nfunction F(clip c) {\n  function G() { 1 }\n}"),
             "line 3: syntax error: a function can only be defined at the top of a script, not inside a block");
-  EXPECT_EQ(ErrorOf("function F(int_array a) { a }\nBlankClip()"),
-            "line 1: syntax error: array parameters are not supported (F)");
+  EXPECT_EQ(ErrorOf("function F(matrix a) { a }\nBlankClip()"),
+            "line 1: syntax error: unknown parameter type 'matrix' in function F");
   EXPECT_EQ(ErrorOf("function F(clip c {\n c\n}"),
             "line 1: syntax error: expected ')' to close the parameters of function F, found '{'");
   EXPECT_EQ(ErrorOf("function F(clip c) {\n c\n"),
@@ -142,7 +151,6 @@ TEST(Blocks, IfElseChainsAndReturnsInsideBlocks) {
                         "  else\n  {\n    x = 30\n  }\n  x\n}\n";
   EXPECT_EQ(Build(f + "BlankClip(length=Pick(0) + Pick(1) + Pick(2))")->info().frameCount, 60);
   EXPECT_EQ(ErrorOf("if (1) { BlankClip() }"), "line 1: the condition of if must be true or false, not an integer (1)");
-  EXPECT_EQ(ErrorOf("BlankClip()\nx = [1, 2]"), "line 2: syntax error: arrays ([...]) are not supported");
   EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 1, 3) {\n}"), "line 2: syntax error: 'for' loops are not supported");
   EXPECT_EQ(ErrorOf("BlankClip()\n} else {"), "line 2: syntax error: unexpected '}'");
 }
@@ -156,6 +164,24 @@ TEST(Values, StringsOverSeveralLinesKeepTheirLineCount) {
   FakeSource src;
   RunScript("mpeg2source(\"\"\"a \"b\".d2v\"\"\")", &src, "/f");
   EXPECT_EQ(src.lastPath, "/f/a \"b\".d2v");
+}
+
+TEST(Values, ArraysHoldValuesAndClips) {
+  ClipPtr c = Build("sizes = [[640, 352],\n         [720, 576]]\n"
+                    "parts = [BlankClip(length=3, width=64, height=48), BlankClip(length=4, width=64, height=48)]\n"
+                    "function Total(clip_array a, int \"i\") {\n  i = Default(i, 0)\n"
+                    "  return i >= ArraySize(a) ? 0 : a[i].FrameCount + Total(a, i + 1)\n}\n"
+                    "BlankClip(length=Total(parts) + ArraySize([]), width=sizes[1][0] / 10 * 2, height=sizes[0][1] / 2)");
+  EXPECT_EQ(c->info().frameCount, 7);
+  EXPECT_EQ(c->info().width, 144);
+  EXPECT_EQ(c->info().height, 176);
+  EXPECT_EQ(ErrorOf("a = [1, 2]\nBlankClip(length=a[2])"), "line 2: the index 2 lies outside the array (0 to 1)");
+  EXPECT_EQ(ErrorOf("a = []\nBlankClip(length=a[0])"), "line 2: the index 0 lies outside the array (it is empty)");
+  EXPECT_EQ(ErrorOf("a = 5\nBlankClip(length=a[0])"), "line 2: only an array can be indexed, not an integer (5)");
+  EXPECT_EQ(ErrorOf("a = [1]\nBlankClip(length=a[\"0\"])"),
+            "line 2: an array index must be an integer, not a string (\"0\")");
+  EXPECT_EQ(ErrorOf("function F(array a) { 1 }\nBlankClip(length=F(5))"), "line 2: F: a must be an array, not an integer (5)");
+  EXPECT_EQ(ErrorOf("BlankClip(length=[1, 2])"), "line 1: BlankClip: length must be an integer, not an array of 2 values");
 }
 
 TEST(Values, TheLanguagesOwnFunctions) {

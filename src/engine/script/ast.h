@@ -19,6 +19,8 @@ struct Expr {
     Unary,   // text: operator; args[0]
     Binary,  // text: operator; args[0], args[1]
     Ternary, // args[0] ? args[1] : args[2]
+    Array,   // [args...]
+    Index,   // args[0][args[1]]
   };
   Expr() = default;
   Expr(const Expr &) = delete;

@@ -320,12 +320,8 @@ private:
   // ---- expressions ----
 
   Value eval(const Expr &e, bool lenient = false) {
-    if (++steps_ > kMaxSteps)
-      throw ScriptError(e.line, "the script takes too long to run (more than " + std::to_string(kMaxSteps) +
-                                    " steps; does a recursion never end?)");
-    if (stackTop_ - StackHere() > kStackBudget)
-      throw ScriptError(e.line, "the script is nested too deeply to run (expressions and function calls inside "
-                                "each other)");
+    if (++steps_ > kMaxSteps || stackTop_ - StackHere() > kStackBudget)
+      refuseRunaway(e);
     switch (e.kind) {
     case Expr::Kind::Int:
       return Value::OfInt(static_cast<int>(e.ival));
@@ -343,14 +339,52 @@ private:
       return unary(e, lenient);
     case Expr::Kind::Binary:
       return binary(e, lenient);
-    case Expr::Kind::Ternary: {
-      Value c = eval(*e.args[0], lenient);
-      if (c.type != Value::Type::Bool)
-        throw ScriptError(e.line, "the condition before '?' must be true or false, not " + c.describe());
-      return eval(*e.args[c.b ? 1 : 2], lenient);
-    }
+    case Expr::Kind::Ternary:
+      return ternary(e, lenient);
+    case Expr::Kind::Array:
+      return array(e, lenient);
+    case Expr::Kind::Index:
+      return index(e, lenient);
     }
     return Value{};
+  }
+
+  // Kept out of eval(), whose stack frame every level of an expression pays.
+  [[noreturn, gnu::noinline]] void refuseRunaway(const Expr &e) const {
+    if (steps_ > kMaxSteps)
+      throw ScriptError(e.line, "the script takes too long to run (more than " + std::to_string(kMaxSteps) +
+                                    " steps; does a recursion never end?)");
+    throw ScriptError(e.line, "the script is nested too deeply to run (expressions and function calls inside "
+                              "each other)");
+  }
+
+  Value ternary(const Expr &e, bool lenient) {
+    Value c = eval(*e.args[0], lenient);
+    if (c.type != Value::Type::Bool)
+      throw ScriptError(e.line, "the condition before '?' must be true or false, not " + c.describe());
+    return eval(*e.args[c.b ? 1 : 2], lenient);
+  }
+
+  Value array(const Expr &e, bool lenient) {
+    std::vector<Value> items;
+    items.reserve(e.args.size());
+    for (const ExprPtr &a : e.args)
+      items.push_back(eval(*a, lenient));
+    return Value::OfArray(std::move(items));
+  }
+
+  Value index(const Expr &e, bool lenient) {
+    Value array = eval(*e.args[0], lenient);
+    Value index = eval(*e.args[1], lenient);
+    if (array.type != Value::Type::Array)
+      throw ScriptError(e.line, "only an array can be indexed, not " + array.describe());
+    if (index.type != Value::Type::Int)
+      throw ScriptError(e.line, "an array index must be an integer, not " + index.describe());
+    const int size = static_cast<int>(array.items->size());
+    if (index.i < 0 || index.i >= size)
+      throw ScriptError(e.line, "the index " + std::to_string(index.i) + " lies outside the array" +
+                                    (size ? " (0 to " + std::to_string(size - 1) + ")" : " (it is empty)"));
+    return (*array.items)[static_cast<size_t>(index.i)];
   }
 
   // The refusal when a function finds no clip: it names the unknown function
@@ -567,6 +601,8 @@ private:
     Scope scope;
     for (size_t k = 0; k < params.size(); ++k) {
       Value v = bound[k] ? *bound[k] : Value{};
+      if (fn.params[k].type == "array" && !v.isVoid() && v.type != Value::Type::Array)
+        throw ScriptError(line, fn.name + ": " + params[k].name + " must be an array, not " + v.describe());
       if (params[k].type == ArgType::Float && v.type == Value::Type::Int)
         v = Value::OfFloat(v.i);
       // A parameter may be called "last" (Trim(first, last)): it is the
@@ -717,6 +753,12 @@ private:
     }
     Value a = eval(*e.args[0], lenient);
     Value b = eval(*e.args[1], lenient);
+    return combine(e, a, b);
+  }
+
+  // A binary operator other than && and || on its two values.
+  Value combine(const Expr &e, const Value &a, const Value &b) {
+    const std::string &op = e.text;
     auto mismatch = [&]() {
       return ScriptError(e.line, "'" + op + "' cannot combine " + a.describe() + " and " + b.describe());
     };

@@ -21,8 +21,11 @@ Param P(const char *name, ArgType type, bool optional = false) { return Param{na
 // `first` followed by `count` optional parameters of type `type` named
 // prefix0, prefix1, ...: the lists of Select, Min and Max.
 std::vector<Param> ListOf(std::vector<Param> first, const char *prefix, ArgType type, int count) {
-  for (int k = 0; k < count; ++k)
-    first.push_back(P((std::string(prefix) + std::to_string(k)).c_str(), type, k > 0));
+  for (int k = 0; k < count; ++k) {
+    Param p{prefix, type, k > 0};
+    p.name.append(std::to_string(k));
+    first.push_back(std::move(p));
+  }
   return first;
 }
 
@@ -59,6 +62,11 @@ void AddValueTests(FunctionTable &t) {
            if (index < 0 || index >= kListLength || !a.has(static_cast<size_t>(index) + 1))
              Fail(a, "the index " + std::to_string(index) + " names no item");
            return a.at(static_cast<size_t>(index) + 1);
+         }});
+  t.add({"ArraySize", {P("array", ArgType::Any)}, [](const Args &a, CallEnv &) {
+           if (a.at(0).type != Value::Type::Array)
+             Fail(a, "array must be an array, not " + a.at(0).describe());
+           return Value::OfInt(static_cast<int>(a.at(0).items->size()));
          }});
   t.add({"Assert", {P("condition", ArgType::Bool), P("message", ArgType::String, true)},
          [](const Args &a, CallEnv &) -> Value {

@@ -155,29 +155,18 @@ private:
     throw ScriptError(startLine, "syntax error: the comment that starts here is not closed");
   }
 
+  // "text" or """text""": no escapes, line breaks allowed.
   Token string() {
     Token t = make(Token::Type::String);
-    if (peek(1) == '"' && peek(2) == '"') {
-      pos_ += 3;
-      const size_t end = s_.find("\"\"\"", pos_);
-      if (end == std::string::npos)
-        fail("a \"\"\" string is not closed");
-      t.text = s_.substr(pos_, end - pos_);
-      for (char ch : t.text)
-        if (ch == '\n')
-          ++line_;
-      pos_ = end + 3;
-      return t;
-    }
-    ++pos_;
-    const size_t end = s_.find('"', pos_);
+    const bool triple = peek(1) == '"' && peek(2) == '"';
+    const size_t quotes = triple ? 3 : 1;
+    pos_ += quotes;
+    const size_t end = s_.find(triple ? "\"\"\"" : "\"", pos_);
     if (end == std::string::npos)
-      fail("the string that starts here is not closed");
+      fail(triple ? "the \"\"\" string that starts here is not closed" : "the string that starts here is not closed");
     t.text = s_.substr(pos_, end - pos_);
-    for (char ch : t.text)
-      if (ch == '\n')
-        ++line_;
-    pos_ = end + 1;
+    line_ += static_cast<int>(std::count(t.text.begin(), t.text.end(), '\n'));
+    pos_ = end + quotes;
     return t;
   }
 
@@ -244,9 +233,9 @@ private:
         Token t = make(Token::Type::Op);
         t.text = o;
         pos_ += n;
-        if (t.text == "(")
+        if (t.text == "(" || t.text == "[")
           ++depth_;
-        else if (t.text == ")" && depth_ > 0)
+        else if ((t.text == ")" || t.text == "]") && depth_ > 0)
           --depth_;
         return t;
       }
@@ -458,12 +447,10 @@ private:
           for (char &c : type)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
           static const char *const known[] = {"clip", "int", "float", "string", "bool", "val", "var"};
-          if (std::find(std::begin(known), std::end(known), type) == std::end(known)) {
-            if (type.find("array") != std::string::npos)
-              fail("array parameters are not supported (" + decl->name + ")");
+          const bool array = type == "array" || (type.size() > 6 && type.compare(type.size() - 6, 6, "_array") == 0);
+          if (!array && std::find(std::begin(known), std::end(known), type) == std::end(known))
             fail("unknown parameter type '" + cur().text + "' in function " + decl->name);
-          }
-          p.type = type == "var" ? "val" : type;
+          p.type = type == "var" ? "val" : array ? "array" : type;
           advance();
         }
         if (cur().type == Token::Type::Ident) {
@@ -624,8 +611,15 @@ private:
   ExprPtr postfix() {
     ExprPtr e = primary();
     for (;;) {
-      if (isOp("["))
-        fail("arrays and indexing ([...]) are not supported");
+      if (isOp("[")) {
+        auto index = node(Expr::Kind::Index, cur().line);
+        advance();
+        index->args.push_back(std::move(e));
+        index->args.push_back(expression());
+        expectOp("]", "to close the index");
+        e = finish(std::move(index));
+        continue;
+      }
       if (!isOp("."))
         return e;
       advance();
@@ -694,8 +688,18 @@ private:
         expectOp(")", "to close the parenthesis");
         return e;
       }
-      if (t.text == "[")
-        fail("arrays ([...]) are not supported");
+      if (t.text == "[") {
+        auto array = node(Expr::Kind::Array, t.line);
+        advance();
+        while (!isOp("]")) {
+          array->args.push_back(expression());
+          if (!isOp(","))
+            break;
+          advance();
+        }
+        expectOp("]", "to close the array");
+        return finish(std::move(array));
+      }
       fail("unexpected " + describe(t));
     case Token::Type::Newline:
     case Token::Type::End:

@@ -9,8 +9,9 @@
 // `try {...} catch(name) {...}` and `if (cond) {...} else {...}`. Expressions:
 // integers (also $hex), floats, "strings" and """strings""" (both may run over
 // several lines, without escapes), true/false/yes/no, names, calls with
-// positional and name=value arguments, method chains a.F(x).G, operators
-// ?: || && == != <> < > <= >= + ++ - * / % ! and unary -.
+// positional and name=value arguments, method chains a.F(x).G, arrays [a, b]
+// and their items a[0], operators ?: || && == != <> < > <= >= + ++ - * / % !
+// and unary -.
 //
 // Input of any size is read without deep recursion: nesting, chains of
 // operators and calls, and the size of the tree are bounded, and a script past
