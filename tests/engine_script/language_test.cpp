@@ -120,6 +120,7 @@ TEST(ScriptFunctions, BadCallsAndEndlessRecursionAreRefusedClearly) {
             "line 1: '+': the string would be longer than 4 MB");
   EXPECT_EQ(ErrorOf("BlankClip()\nfunction F(clip c) {\n  function G() { 1 }\n}"),
             "line 3: syntax error: a function can only be defined at the top of a script, not inside a block");
+  EXPECT_EQ(ErrorOf("x = 1\n\nfunction F() {\n  BlankClip()\n}\n"), "line 1: the script gives no clip");
   EXPECT_EQ(ErrorOf("function F(matrix a) { a }\nBlankClip()"),
             "line 1: syntax error: unknown parameter type 'matrix' in function F");
   EXPECT_EQ(ErrorOf("function F(clip c {\n c\n}"),
@@ -196,6 +197,14 @@ TEST(Values, TheLanguagesOwnFunctions) {
                 .frameCount,
             5);
   EXPECT_EQ(ErrorOf("BlankClip(length=Select(3, 1, 2))"), "line 1: Select: the index 3 names no item");
+  // What a script may ask about its own world.
+  ScriptResult asked = RunScript(
+      "function Mine() { 1 }\nx = 0\n"
+      "ok = FunctionExists(\"crop\") && FunctionExists(\"DGDecode_mpeg2source\") && FunctionExists(\"mine\")\n"
+      "ok = ok && FunctionExists(\"Eval\") && !FunctionExists(\"NoSuchFilter\") && VarExist(\"x\") && !VarExist(\"y\")\n"
+      "BlankClip(length=ok ? 12 : 1, width=64, height=48)\nApply(\"Trim\", 2, 0)\nApply(\"Mystery\", last)");
+  EXPECT_EQ(asked.clip->info().frameCount, 10);
+  EXPECT_EQ(asked.notes.notPreviewed, (std::vector<std::string>{"Mystery"}));
   EXPECT_EQ(Build("Eval(\"BlankClip(length=\" + String(6) + \")\")\nEval(\"Trim(1, 0)\")")->info().frameCount, 5);
   EXPECT_EQ(ErrorOf("BlankClip()\nEval(\"Trim(\")"),
             "line 2: Eval: line 1: syntax error: the statement ends too early");

@@ -214,7 +214,8 @@ private:
     BodyResult out;
     out.line = emptyLine;
     for (const Stmt &s : stmts) {
-      out.line = s.line;
+      if (s.kind != Stmt::Kind::Function)
+        out.line = s.line;
       switch (s.kind) {
       case Stmt::Kind::Return:
         out.value = eval(*s.expr);
@@ -304,7 +305,10 @@ private:
     return nullptr;
   }
 
-  static bool IsLanguageForm(const std::string &key) { return key == "import" || key == "eval"; }
+  // Functions of the language that work on the evaluator itself.
+  static bool IsLanguageForm(const std::string &key) {
+    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist";
+  }
 
   // A statement that is a bare unknown name ("Telecide") is a call of a
   // filter the engine does not know.
@@ -435,15 +439,42 @@ private:
       else
         named.emplace_back(e.argNames[k], std::move(v));
     }
-    if (user)
-      return callUser(*user, positional, named, e.line);
+    return dispatch(e.text, positional, named, e.line);
+  }
+
+  // Calls the function `name` with values already evaluated.
+  Value dispatch(const std::string &name, const std::vector<Value> &positional,
+                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+    const std::string key = Lower(name);
+    if (const FunctionDecl *user = userFunction(key))
+      return callUser(*user, positional, named, line);
     if (key == "import")
-      return import(positional, named, e.line);
+      return import(positional, named, line);
     if (key == "eval")
-      return evalText(positional, named, e.line);
+      return evalText(positional, named, line);
+    if (key == "apply") {
+      if (positional.empty() || positional[0].type != Value::Type::String)
+        throw ScriptError(line, "Apply: the first argument must be the name of a function");
+      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line);
+    }
+    if (key == "functionexists" || key == "varexist") {
+      const std::vector<std::string> names = fileNames(key == "varexist" ? "VarExist" : "FunctionExists",
+                                                       positional, named, line);
+      const std::string asked = Lower(names[0]);
+      if (key == "varexist")
+        return Value::OfBool(asked == "last" ? !scope_->last.isVoid() : variable(asked) != nullptr);
+      return Value::OfBool(userFunction(asked) || IsLanguageForm(asked) || builtin(asked));
+    }
+    const FunctionDef *def = builtin(name);
+    if (!def) {
+      // Reached through Apply: an unknown function passes its clip on.
+      Value result = !positional.empty() && positional[0].isClip() ? positional[0] : scope_->last;
+      notePassed(name, line, result);
+      return result;
+    }
     if (def->approximated)
-      noteApproximated(e.text);
-    return invoke(*def, positional, named, e.line);
+      noteApproximated(name);
+    return invoke(*def, positional, named, line);
   }
 
   // Names an approximated function once, as the script spells it.
@@ -466,12 +497,17 @@ private:
     }
     if (!found)
       result = scope_->last;
-    if (result.isVoid() && !voidPass_.line)
-      voidPass_ = {e.line, e.text};
-    const std::string key = Lower(e.text);
-    if (passedKeys_.insert(key).second)
-      passed_.push_back(e.text);
+    notePassed(e.text, e.line, result);
     return result;
+  }
+
+  // Names a function passed through once; remembers the first that left the
+  // script without a clip.
+  void notePassed(const std::string &spelled, int line, const Value &result) {
+    if (result.isVoid() && !voidPass_.line)
+      voidPass_ = {line, spelled};
+    if (passedKeys_.insert(Lower(spelled)).second)
+      passed_.push_back(spelled);
   }
 
   // Binds the arguments of a call to the parameters in signature order. An
