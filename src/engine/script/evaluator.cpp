@@ -432,6 +432,7 @@ private:
       return passThrough(e);
     std::vector<Value> positional;
     std::vector<std::pair<std::string, Value>> named;
+    positional.reserve(e.args.size());
     for (size_t k = 0; k < e.args.size(); ++k) {
       Value v = eval(*e.args[k], lenient);
       if (e.argNames[k].empty())
@@ -458,8 +459,8 @@ private:
       return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line);
     }
     if (key == "functionexists" || key == "varexist") {
-      const std::vector<std::string> names = fileNames(key == "varexist" ? "VarExist" : "FunctionExists",
-                                                       positional, named, line);
+      const std::vector<std::string> names =
+          stringArguments(key == "varexist" ? "VarExist" : "FunctionExists", positional, named, line);
       const std::string asked = Lower(names[0]);
       if (key == "varexist")
         return Value::OfBool(asked == "last" ? !scope_->last.isVoid() : variable(asked) != nullptr);
@@ -665,8 +666,9 @@ private:
     }
   }
 
-  std::vector<std::string> fileNames(const char *function, const std::vector<Value> &positional,
-                                     const std::vector<std::pair<std::string, Value>> &named, int line) {
+  // The string arguments of Import, Eval and the like (at least one).
+  std::vector<std::string> stringArguments(const char *function, const std::vector<Value> &positional,
+                                           const std::vector<std::pair<std::string, Value>> &named, int line) {
     std::vector<std::string> names;
     for (const Value &v : positional) {
       if (v.type != Value::Type::String)
@@ -686,7 +688,7 @@ private:
   Value import(const std::vector<Value> &positional, const std::vector<std::pair<std::string, Value>> &named,
                int line) {
     Value result;
-    for (const std::string &name : fileNames("Import", positional, named, line)) {
+    for (const std::string &name : stringArguments("Import", positional, named, line)) {
       const std::optional<std::string> path = ResolveImport(name, ctx_.folder);
       if (!path) {
         if (missingKeys_.insert(name).second)
@@ -737,7 +739,7 @@ private:
   // Eval("text"): runs the text as script lines in the current scope.
   Value evalText(const std::vector<Value> &positional, const std::vector<std::pair<std::string, Value>> &named,
                  int line) {
-    const std::vector<std::string> texts = fileNames("Eval", positional, named, line);
+    const std::vector<std::string> texts = stringArguments("Eval", positional, named, line);
     if (texts.size() != 1)
       throw ScriptError(line, "Eval: too many arguments");
     auto prog = std::make_shared<Program>();
