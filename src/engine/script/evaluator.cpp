@@ -6,10 +6,13 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
+#include <unordered_map>
 #include <sstream>
 
 #include "common/text_codec.h"
+#include "common/file_lookup.h"
 #include "engine/filters/filters.h"
 #include "engine/mpeg2_source.h"
 #include "engine/script/functions.h"
@@ -57,46 +60,91 @@ bool Fits(const Value &v, ArgType t) {
 
 int Wrap(long long v) { return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v))); }
 
+// Bounds that keep a runaway script from exhausting the stack, the memory or
+// the user's patience; each is far beyond what a real script needs.
+constexpr int kMaxCallDepth = 200;             // user functions calling each other
+constexpr long long kMaxSteps = 20000000;      // values and calls evaluated in one run
+constexpr long long kMaxCalls = 50000;         // calls of script functions in one run
+constexpr size_t kMaxString = 4u << 20;        // bytes in one string
+constexpr std::ptrdiff_t kStackBudget = 3 << 20; // bytes of stack the evaluation may use
+constexpr int kMaxFilterDepth = 2000;          // filters a frame passes through
+
+// Where the evaluation stands on the stack, for the stack budget.
+inline const char *StackHere() { return static_cast<const char *>(__builtin_frame_address(0)); }
+
+ArgType ParamType(const std::string &type) {
+  if (type == "clip")
+    return ArgType::Clip;
+  if (type == "int")
+    return ArgType::Int;
+  if (type == "float")
+    return ArgType::Float;
+  if (type == "string")
+    return ArgType::String;
+  if (type == "bool")
+    return ArgType::Bool;
+  return ArgType::Any;
+}
+
+// A file named by Import, found as the engine finds every file a script
+// names: relative to the importing script's folder, without regard to case,
+// a Windows path by its trailing components.
+std::optional<std::string> ResolveImport(const std::string &name, const std::string &folder) {
+  if (auto found = FindNamedFile(folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder), name))
+    return found->string();
+  return std::nullopt;
+}
+
+std::string ReadScriptBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    throw EngineError("cannot open " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad())
+    throw EngineError("cannot read " + path);
+  return text.str();
+}
+
+// The variables of the script or of one running function; a function sees
+// its own scope and the globals.
+struct Scope {
+  std::unordered_map<std::string, Value> vars;
+  Value last;
+};
+
+// What a list of statements gave: the value of the last one, or of a return.
+struct BodyResult {
+  Value value;
+  bool returned = false;
+  int line = 1;
+};
+
+// Sets a member for the time of a block and puts the old value back however
+// the block ends.
+template <typename T> class Restore {
+public:
+  Restore(T &slot, T value) : slot_(slot), old_(std::move(slot)) { slot_ = std::move(value); }
+  ~Restore() { slot_ = std::move(old_); }
+  const T &previous() const { return old_; }
+  Restore(const Restore &) = delete;
+  Restore &operator=(const Restore &) = delete;
+
+private:
+  T &slot_;
+  T old_;
+};
+
 class Evaluator {
 public:
-  Evaluator(const ScriptContext &ctx) : ctx_(ctx), table_(BuiltinFunctions()) {}
+  Evaluator(const ScriptContext &ctx) : ctx_(ctx), table_(BuiltinFunctions()), stackTop_(StackHere()) {}
 
   ScriptResult run(const Program &prog) {
-    Value result;
-    int resultLine = prog.statements.empty() ? 1 : prog.statements.back().line;
-    bool returned = false;
-    for (const Stmt &s : prog.statements) {
-      switch (s.kind) {
-      case Stmt::Kind::Return:
-        result = eval(*s.expr);
-        resultLine = s.line;
-        returned = true;
-        break;
-      case Stmt::Kind::Assign: {
-        const std::string key = Lower(s.name);
-        Value v = eval(*s.expr);
-        if (key == "last" && !v.isClip())
-          throw ScriptError(s.line, "'last' can only hold a clip, not " + v.describe());
-        if (key == "last")
-          last_ = v;
-        else
-          vars_[key] = v;
-        result = Value{};
-        break;
-      }
-      case Stmt::Kind::Expression: {
-        Value v = statementValue(*s.expr);
-        if (v.isClip())
-          last_ = v;
-        result = v;
-        break;
-      }
-      }
-      if (returned)
-        break;
-    }
-    if (!returned && result.isVoid())
-      result = last_;
+    hoist(prog.statements, "");
+    BodyResult r = runBody(prog.statements, 1);
+    Value result = r.value;
+    if (!r.returned && result.isVoid())
+      result = top_.last;
     if (result.isVoid()) {
       std::string why = "the script gives no clip";
       if (!passed_.empty()) {
@@ -105,28 +153,147 @@ public:
           why += (k ? ", " : " ") + passed_[k];
         why += ")";
       }
-      throw ScriptError(resultLine, why);
+      throw ScriptError(voidPass_.line ? voidPass_.line : r.line, why);
     }
     if (!result.isClip())
-      throw ScriptError(resultLine, "the script's result is not a clip but " + result.describe());
+      throw ScriptError(r.line, "the script's result is not a clip but " + result.describe());
     ScriptResult out;
     out.clip = result.clip;
     out.notes.notPreviewed = passed_;
     out.notes.approximated = approximated_;
+    out.notes.missingImports = missingImports_;
     return out;
   }
 
 private:
+  // ---- statements ----
+
+  // Script functions are known from the start of the text that defines them,
+  // so a script may call a function written further down.
+  void hoist(const std::vector<Stmt> &stmts, const std::string &file) {
+    for (const Stmt &s : stmts)
+      if (s.kind == Stmt::Kind::Function) {
+        s.function->file = file;
+        userFunctions_[Lower(s.function->name)] = s.function;
+      }
+  }
+
+  BodyResult runBody(const std::vector<Stmt> &stmts, int emptyLine) {
+    BodyResult out;
+    out.line = emptyLine;
+    for (const Stmt &s : stmts) {
+      if (s.kind != Stmt::Kind::Function)
+        out.line = s.line;
+      switch (s.kind) {
+      case Stmt::Kind::Return:
+        out.value = eval(*s.expr);
+        out.returned = true;
+        return out;
+      case Stmt::Kind::Assign:
+        assign(s, eval(*s.expr));
+        out.value = Value{};
+        break;
+      case Stmt::Kind::Expression: {
+        Value v = statementValue(*s.expr);
+        if (v.isClip())
+          scope_->last = v;
+        out.value = v;
+        break;
+      }
+      case Stmt::Kind::Function:
+        break;
+      case Stmt::Kind::Try: {
+        BodyResult r;
+        bool failed = false;
+        std::string message;
+        try {
+          r = runBody(s.body, s.line);
+        } catch (const EngineError &e) {
+          failed = true;
+          message = e.what();
+        }
+        if (failed) {
+          scope_->vars[Lower(s.name)] = Value::OfString(message);
+          r = runBody(s.elseBody, s.line);
+        }
+        if (r.returned)
+          return r;
+        out.value = r.value;
+        break;
+      }
+      case Stmt::Kind::If: {
+        Value c = eval(*s.expr);
+        if (c.type != Value::Type::Bool)
+          throw ScriptError(s.line, "the condition of if must be true or false, not " + c.describe());
+        BodyResult r = runBody(c.b ? s.body : s.elseBody, s.line);
+        if (r.returned)
+          return r;
+        out.value = r.value;
+        break;
+      }
+      }
+    }
+    return out;
+  }
+
+  void assign(const Stmt &s, Value v) {
+    const std::string key = Lower(s.name);
+    if (key == "last") {
+      if (!v.isClip())
+        throw ScriptError(s.line, "'last' can only hold a clip, not " + v.describe());
+      scope_->last = std::move(v);
+    } else if (s.global) {
+      globals_[key] = std::move(v);
+    } else {
+      scope_->vars[key] = std::move(v);
+    }
+  }
+
+  const Value *variable(const std::string &key) const {
+    if (auto it = scope_->vars.find(key); it != scope_->vars.end())
+      return &it->second;
+    if (auto it = globals_.find(key); it != globals_.end())
+      return &it->second;
+    return nullptr;
+  }
+
+  const FunctionDecl *userFunction(const std::string &name) const {
+    auto it = userFunctions_.find(Lower(name));
+    return it == userFunctions_.end() ? nullptr : it->second.get();
+  }
+
+  // A built-in function by name; a plugin prefix ("DGDecode_mpeg2source",
+  // "TIVTC_TFM") is dropped when the rest names a known function.
+  const FunctionDef *builtin(const std::string &name) const {
+    if (const FunctionDef *def = table_.find(name))
+      return def;
+    const size_t cut = name.find('_');
+    if (cut != std::string::npos && cut > 0 && cut + 1 < name.size())
+      return table_.find(name.substr(cut + 1));
+    return nullptr;
+  }
+
+  // Functions of the language that work on the evaluator itself.
+  static bool IsLanguageForm(const std::string &key) {
+    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist";
+  }
+
   // A statement that is a bare unknown name ("Telecide") is a call of a
   // filter the engine does not know.
   Value statementValue(const Expr &e) {
-    if (e.kind == Expr::Kind::Ident && Lower(e.text) != "last" && !vars_.count(Lower(e.text)) &&
-        !table_.find(e.text))
-      return passThrough(e);
+    if (e.kind == Expr::Kind::Ident) {
+      const std::string key = Lower(e.text);
+      if (key != "last" && !variable(key) && !userFunction(key) && !builtin(e.text))
+        return passThrough(e);
+    }
     return eval(e);
   }
 
+  // ---- expressions ----
+
   Value eval(const Expr &e, bool lenient = false) {
+    if (++steps_ > kMaxSteps || stackTop_ - StackHere() > kStackBudget)
+      refuseRunaway(e);
     switch (e.kind) {
     case Expr::Kind::Int:
       return Value::OfInt(static_cast<int>(e.ival));
@@ -144,27 +311,78 @@ private:
       return unary(e, lenient);
     case Expr::Kind::Binary:
       return binary(e, lenient);
-    case Expr::Kind::Ternary: {
-      Value c = eval(*e.args[0], lenient);
-      if (c.type != Value::Type::Bool)
-        throw ScriptError(e.line, "the condition before '?' must be true or false, not " + c.describe());
-      return eval(*e.args[c.b ? 1 : 2], lenient);
-    }
+    case Expr::Kind::Ternary:
+      return ternary(e, lenient);
+    case Expr::Kind::Array:
+      return array(e, lenient);
+    case Expr::Kind::Index:
+      return index(e, lenient);
     }
     return Value{};
+  }
+
+  // Kept out of eval(), whose stack frame every level of an expression pays.
+  [[noreturn, gnu::noinline]] void refuseRunaway(const Expr &e) const {
+    if (steps_ > kMaxSteps)
+      throw ScriptError(e.line, "the script takes too long to run (more than " + std::to_string(kMaxSteps) +
+                                    " steps; does a recursion never end?)");
+    throw ScriptError(e.line, "the script is nested too deeply to run (expressions and function calls inside "
+                              "each other)");
+  }
+
+  Value ternary(const Expr &e, bool lenient) {
+    Value c = eval(*e.args[0], lenient);
+    if (c.type != Value::Type::Bool)
+      throw ScriptError(e.line, "the condition before '?' must be true or false, not " + c.describe());
+    return eval(*e.args[c.b ? 1 : 2], lenient);
+  }
+
+  Value array(const Expr &e, bool lenient) {
+    std::vector<Value> items;
+    items.reserve(e.args.size());
+    for (const ExprPtr &a : e.args)
+      items.push_back(eval(*a, lenient));
+    return Value::OfArray(std::move(items));
+  }
+
+  Value index(const Expr &e, bool lenient) {
+    Value array = eval(*e.args[0], lenient);
+    Value index = eval(*e.args[1], lenient);
+    if (array.type != Value::Type::Array)
+      throw ScriptError(e.line, "only an array can be indexed, not " + array.describe());
+    if (index.type != Value::Type::Int)
+      throw ScriptError(e.line, "an array index must be an integer, not " + index.describe());
+    const int size = static_cast<int>(array.items->size());
+    if (index.i < 0 || index.i >= size)
+      throw ScriptError(e.line, "the index " + std::to_string(index.i) + " lies outside the array" +
+                                    (size ? " (0 to " + std::to_string(size - 1) + ")" : " (it is empty)"));
+    return (*array.items)[static_cast<size_t>(index.i)];
+  }
+
+  // The refusal when a function finds no clip: it names the unknown function
+  // that should have given one, on its own line, when there is such.
+  ScriptError noClip(const std::string &function, int line) const {
+    if (voidPass_.line)
+      return ScriptError(voidPass_.line, voidPass_.name + " is not known to the engine and gives no clip, so " +
+                                             function + " on line " + std::to_string(line) + " has none to work on");
+    return ScriptError(line, function + ": there is no clip to work on (no clip before this line)");
   }
 
   Value identifier(const Expr &e, bool lenient) {
     const std::string key = Lower(e.text);
     if (key == "last") {
-      if (last_.isVoid() && !lenient)
+      if (scope_->last.isVoid() && !lenient) {
+        if (voidPass_.line)
+          throw noClip("'last'", e.line);
         throw ScriptError(e.line, "'last' has no clip yet");
-      return last_;
+      }
+      return scope_->last;
     }
-    auto it = vars_.find(key);
-    if (it != vars_.end())
-      return it->second;
-    if (const FunctionDef *def = table_.find(e.text)) {
+    if (const Value *v = variable(key))
+      return *v;
+    if (const FunctionDecl *user = userFunction(key))
+      return callUser(*user, {}, {}, e.line);
+    if (const FunctionDef *def = builtin(e.text)) {
       if (def->approximated)
         noteApproximated(e.text);
       return invoke(*def, {}, {}, e.line);
@@ -175,11 +393,14 @@ private:
   }
 
   Value call(const Expr &e, bool lenient) {
-    const FunctionDef *def = table_.find(e.text);
-    if (!def)
+    const std::string key = Lower(e.text);
+    const FunctionDecl *user = userFunction(key);
+    const FunctionDef *def = user || IsLanguageForm(key) ? nullptr : builtin(e.text);
+    if (!user && !def && !IsLanguageForm(key))
       return passThrough(e);
     std::vector<Value> positional;
     std::vector<std::pair<std::string, Value>> named;
+    positional.reserve(e.args.size());
     for (size_t k = 0; k < e.args.size(); ++k) {
       Value v = eval(*e.args[k], lenient);
       if (e.argNames[k].empty())
@@ -187,9 +408,42 @@ private:
       else
         named.emplace_back(e.argNames[k], std::move(v));
     }
+    return dispatch(e.text, positional, named, e.line);
+  }
+
+  // Calls the function `name` with values already evaluated.
+  Value dispatch(const std::string &name, const std::vector<Value> &positional,
+                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+    const std::string key = Lower(name);
+    if (const FunctionDecl *user = userFunction(key))
+      return callUser(*user, positional, named, line);
+    if (key == "import")
+      return import(positional, named, line);
+    if (key == "eval")
+      return evalText(positional, named, line);
+    if (key == "apply") {
+      if (positional.empty() || positional[0].type != Value::Type::String)
+        throw ScriptError(line, "Apply: the first argument must be the name of a function");
+      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line);
+    }
+    if (key == "functionexists" || key == "varexist") {
+      const std::vector<std::string> names =
+          stringArguments(key == "varexist" ? "VarExist" : "FunctionExists", positional, named, line);
+      const std::string asked = Lower(names[0]);
+      if (key == "varexist")
+        return Value::OfBool(asked == "last" ? !scope_->last.isVoid() : variable(asked) != nullptr);
+      return Value::OfBool(userFunction(asked) || IsLanguageForm(asked) || builtin(asked));
+    }
+    const FunctionDef *def = builtin(name);
+    if (!def) {
+      // Reached through Apply: an unknown function passes its clip on.
+      Value result = !positional.empty() && positional[0].isClip() ? positional[0] : scope_->last;
+      notePassed(name, line, result);
+      return result;
+    }
     if (def->approximated)
-      noteApproximated(e.text);
-    return invoke(*def, positional, named, e.line);
+      noteApproximated(name);
+    return invoke(*def, positional, named, line);
   }
 
   // Names an approximated function once, as the script spells it.
@@ -211,76 +465,268 @@ private:
       }
     }
     if (!found)
-      result = last_;
-    const std::string key = Lower(e.text);
-    if (!passedKeys_.count(key)) {
-      passedKeys_.insert(key);
-      passed_.push_back(e.text);
-    }
+      result = scope_->last;
+    notePassed(e.text, e.line, result);
     return result;
   }
 
-  Value invoke(const FunctionDef &def, const std::vector<Value> &positional,
-               const std::vector<std::pair<std::string, Value>> &named, int line) {
-    auto fail = [&](const std::string &why) -> ScriptError { return ScriptError(line, def.name + ": " + why); };
-    std::vector<std::optional<Value>> bound;
-    if (def.anyArguments) {
-      // Such functions work on `last` when no clip comes first.
-      if ((positional.empty() || !positional[0].isClip()) && last_.isClip())
-        bound.emplace_back(last_);
-      for (const Value &v : positional)
-        bound.emplace_back(v);
-    } else {
-      const std::vector<Param> &params = def.params;
-      bound.resize(params.size());
-      size_t pi = 0, ai = 0;
-      if (!params.empty() && params[0].type == ArgType::Clip) {
-        if (!positional.empty() && positional[0].isClip()) {
-          bound[0] = positional[0];
-          ai = 1;
-        }
-        pi = 1;
+  // Names a function passed through once; remembers the first that left the
+  // script without a clip.
+  void notePassed(const std::string &spelled, int line, const Value &result) {
+    if (result.isVoid() && !voidPass_.line)
+      voidPass_ = {line, spelled};
+    if (passedKeys_.insert(Lower(spelled)).second)
+      passed_.push_back(spelled);
+  }
+
+  // Binds the arguments of a call to the parameters in signature order. An
+  // undefined value (an optional parameter that was not given) counts as not
+  // given. Named arguments are found through an index, so a call with any
+  // number of them binds in linear time.
+  std::vector<std::optional<Value>> bind(const std::string &function, const std::vector<Param> &params,
+                                         const std::vector<Value> &positional,
+                                         const std::vector<std::pair<std::string, Value>> &named, int line) {
+    auto fail = [&](const std::string &why) { return ScriptError(line, function + ": " + why); };
+    std::vector<std::optional<Value>> bound(params.size());
+    std::vector<char> given(params.size(), 0);
+    size_t pi = 0, ai = 0;
+    if (!params.empty() && params[0].type == ArgType::Clip) {
+      if (!positional.empty() && positional[0].isClip()) {
+        bound[0] = positional[0];
+        given[0] = 1;
+        ai = 1;
       }
-      for (; ai < positional.size(); ++ai, ++pi) {
-        if (pi >= params.size())
-          throw fail("too many arguments (it takes at most " + std::to_string(params.size()) + ")");
-        const Param &p = params[pi];
-        if (!Fits(positional[ai], p.type))
-          throw fail(p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe());
-        bound[pi] = positional[ai];
-      }
+      pi = 1;
+    }
+    for (; ai < positional.size(); ++ai, ++pi) {
+      if (pi >= params.size())
+        throw fail("too many arguments (it takes at most " + std::to_string(params.size()) + ")");
+      given[pi] = 1;
+      if (positional[ai].isVoid())
+        continue;
+      const Param &p = params[pi];
+      if (!Fits(positional[ai], p.type))
+        throw fail(p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe());
+      bound[pi] = positional[ai];
+    }
+    if (!named.empty()) {
+      std::unordered_map<std::string, size_t> index;
+      for (size_t k = 0; k < params.size(); ++k)
+        index.emplace(Lower(params[k].name), k);
       for (const auto &[name, value] : named) {
-        size_t idx = params.size();
-        for (size_t k = 0; k < params.size(); ++k)
-          if (Lower(params[k].name) == Lower(name))
-            idx = k;
-        if (idx == params.size())
+        auto it = index.find(Lower(name));
+        if (it == index.end())
           throw fail("unknown argument '" + name + "'");
-        if (bound[idx])
+        const size_t idx = it->second;
+        if (given[idx])
           throw fail("argument '" + params[idx].name + "' is given twice");
+        given[idx] = 1;
+        if (value.isVoid())
+          continue;
         if (!Fits(value, params[idx].type))
           throw fail(params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe());
         bound[idx] = value;
       }
-      if (!params.empty() && params[0].type == ArgType::Clip && !params[0].optional && !bound[0]) {
-        if (!last_.isClip())
-          throw fail("there is no clip to work on (no clip before this line)");
-        bound[0] = last_;
-      }
-      for (size_t k = 0; k < params.size(); ++k)
-        if (!params[k].optional && !bound[k])
-          throw fail("argument '" + params[k].name + "' is missing");
     }
+    if (!params.empty() && params[0].type == ArgType::Clip && !params[0].optional && !bound[0]) {
+      if (!scope_->last.isClip())
+        throw noClip(function, line);
+      bound[0] = scope_->last;
+    }
+    for (size_t k = 0; k < params.size(); ++k)
+      if (!params[k].optional && !bound[k])
+        throw fail("argument '" + params[k].name + "' is missing");
+    return bound;
+  }
+
+  Value invoke(const FunctionDef &def, const std::vector<Value> &positional,
+               const std::vector<std::pair<std::string, Value>> &named, int line) {
+    std::vector<std::optional<Value>> bound;
+    if (def.anyArguments) {
+      // Such functions work on `last` when no clip comes first.
+      if ((positional.empty() || !positional[0].isClip()) && scope_->last.isClip())
+        bound.emplace_back(scope_->last);
+      for (const Value &v : positional)
+        bound.emplace_back(v);
+    } else {
+      bound = bind(def.name, def.params, positional, named, line);
+    }
+    int inputDepth = -1;
+    for (const auto &v : bound)
+      if (v && v->isClip())
+        inputDepth = std::max(inputDepth, filterDepth(v->clip));
     Args args(def.name, def.params, std::move(bound));
     CallEnv env{ctx_};
+    Value result;
     try {
-      return def.body(args, env);
+      result = def.body(args, env);
     } catch (const ScriptError &) {
       throw;
     } catch (const EngineError &ex) {
       throw ScriptError(line, ex.what());
     }
+    if (result.isClip())
+      noteFilter(result.clip, inputDepth, def.name, line);
+    return result;
   }
+
+  // How many filters a frame of the clip passes through, as far as this
+  // script built them; a graph too deep to pull frames from is refused.
+  int filterDepth(const ClipPtr &clip) const {
+    auto it = filterDepth_.find(clip.get());
+    if (it == filterDepth_.end() || it->second.first.lock() != clip)
+      return 0;
+    return it->second.second;
+  }
+  void noteFilter(const ClipPtr &result, int inputDepth, const std::string &function, int line) {
+    if (inputDepth < 0 || filterDepth(result) > 0)
+      return;
+    const int depth = inputDepth + 1;
+    if (depth > kMaxFilterDepth)
+      throw ScriptError(line, function + ": the clip would pass through more than " +
+                                  std::to_string(kMaxFilterDepth) + " filters");
+    filterDepth_[result.get()] = {result, depth};
+  }
+
+  // ---- script functions, Import and Eval ----
+
+  Value callUser(const FunctionDecl &fn, const std::vector<Value> &positional,
+                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+    if (++calls_ > kMaxCalls)
+      throw ScriptError(line, "the script takes too long to run (its functions are called more than " +
+                                  std::to_string(kMaxCalls) + " times; does a recursion never end?)");
+    if (callDepth_ >= kMaxCallDepth)
+      throw ScriptError(line, fn.name + ": functions call each other more than " + std::to_string(kMaxCallDepth) +
+                                  " levels deep (does the recursion never end?)");
+    std::vector<Param> params;
+    params.reserve(fn.params.size());
+    for (const FunctionParam &p : fn.params)
+      params.push_back(Param{p.name, ParamType(p.type), p.optional});
+    std::vector<std::optional<Value>> bound = bind(fn.name, params, positional, named, line);
+    Scope scope;
+    for (size_t k = 0; k < params.size(); ++k) {
+      Value v = bound[k] ? *bound[k] : Value{};
+      if (fn.params[k].type == "array" && !v.isVoid() && v.type != Value::Type::Array)
+        throw ScriptError(line, fn.name + ": " + params[k].name + " must be an array, not " + v.describe());
+      if (params[k].type == ArgType::Float && v.type == Value::Type::Int)
+        v = Value::OfFloat(v.i);
+      // A parameter may be called "last" (Trim(first, last)): it is the
+      // function's `last`, whatever it holds.
+      const std::string key = Lower(params[k].name);
+      if (key == "last")
+        scope.last = std::move(v);
+      else
+        scope.vars[key] = std::move(v);
+    }
+    Restore<Scope *> inScope(scope_, &scope);
+    Restore<int> deeper(callDepth_, callDepth_ + 1);
+    Restore<std::string> inFile(currentFile_, fn.file);
+    const bool elsewhere = fn.file != inFile.previous();
+    try {
+      BodyResult r = runBody(fn.body, fn.line);
+      if (!r.returned && r.value.isVoid())
+        return scope.last;
+      return r.value;
+    } catch (const ScriptError &ex) {
+      if (!elsewhere)
+        throw;
+      throw ScriptError(line, fn.name + " (" + fn.file + ", line " + std::to_string(ex.line()) + "): " + ex.reason());
+    }
+  }
+
+  // The string arguments of Import, Eval and the like (at least one).
+  std::vector<std::string> stringArguments(const char *function, const std::vector<Value> &positional,
+                                           const std::vector<std::pair<std::string, Value>> &named, int line) {
+    std::vector<std::string> names;
+    for (const Value &v : positional) {
+      if (v.type != Value::Type::String)
+        throw ScriptError(line, std::string(function) + ": expected a string, not " + v.describe());
+      names.push_back(v.s);
+    }
+    for (const auto &[name, value] : named)
+      if (Lower(name) != "utf8" && Lower(name) != "name")
+        throw ScriptError(line, std::string(function) + ": unknown argument '" + name + "'");
+    if (names.empty())
+      throw ScriptError(line, std::string(function) + ": argument missing");
+    return names;
+  }
+
+  // Import("lib.avsi"): runs the file in the current scope and gives its
+  // value. A file that is not here is named in the notes and skipped.
+  Value import(const std::vector<Value> &positional, const std::vector<std::pair<std::string, Value>> &named,
+               int line) {
+    Value result;
+    for (const std::string &name : stringArguments("Import", positional, named, line)) {
+      const std::optional<std::string> path = ResolveImport(name, ctx_.folder);
+      if (!path) {
+        if (missingKeys_.insert(name).second)
+          missingImports_.push_back(name);
+        continue;
+      }
+      std::error_code ec;
+      const std::string key = std::filesystem::weakly_canonical(*path, ec).string();
+      for (size_t k = 0; k < importStack_.size(); ++k)
+        if (importStack_[k].first == key) {
+          std::string chain;
+          for (size_t j = k; j < importStack_.size(); ++j)
+            chain += importStack_[j].second + " -> ";
+          throw ScriptError(line, "Import: " + name + " imports itself in a circle (" + chain + name + ")");
+        }
+      std::string text;
+      try {
+        text = DecodeProjectText(ReadScriptBytes(*path));
+      } catch (const EngineError &ex) {
+        throw ScriptError(line, std::string("Import: ") + ex.what());
+      }
+      auto prog = std::make_shared<Program>();
+      try {
+        *prog = ParseScript(text);
+      } catch (const ScriptError &ex) {
+        throw ScriptError(line, "Import: " + name + ", " + ex.what());
+      }
+      programs_.push_back(prog);
+      hoist(prog->statements, name);
+      importStack_.emplace_back(key, name);
+      Restore<std::string> inFolder(ctx_.folder, std::filesystem::path(*path).parent_path().string());
+      Restore<std::string> inFile(currentFile_, name);
+      try {
+        BodyResult r = runBody(prog->statements, 1);
+        result = r.value;
+      } catch (const ScriptError &ex) {
+        importStack_.pop_back();
+        throw ScriptError(line, "Import: " + name + ", " + ex.what());
+      } catch (...) {
+        importStack_.pop_back();
+        throw;
+      }
+      importStack_.pop_back();
+    }
+    return result;
+  }
+
+  // Eval("text"): runs the text as script lines in the current scope.
+  Value evalText(const std::vector<Value> &positional, const std::vector<std::pair<std::string, Value>> &named,
+                 int line) {
+    const std::vector<std::string> texts = stringArguments("Eval", positional, named, line);
+    if (texts.size() != 1)
+      throw ScriptError(line, "Eval: too many arguments");
+    auto prog = std::make_shared<Program>();
+    try {
+      *prog = ParseScript(texts[0]);
+    } catch (const ScriptError &ex) {
+      throw ScriptError(line, std::string("Eval: ") + ex.what());
+    }
+    programs_.push_back(prog);
+    hoist(prog->statements, currentFile_);
+    try {
+      BodyResult r = runBody(prog->statements, 1);
+      return r.value;
+    } catch (const ScriptError &ex) {
+      throw ScriptError(line, std::string("Eval: ") + ex.what());
+    }
+  }
+
+  // ---- operators ----
 
   Value unary(const Expr &e, bool lenient) {
     Value v = eval(*e.args[0], lenient);
@@ -313,19 +759,35 @@ private:
     }
     Value a = eval(*e.args[0], lenient);
     Value b = eval(*e.args[1], lenient);
+    return combine(e, a, b);
+  }
+
+  // A binary operator other than && and || on its two values.
+  Value combine(const Expr &e, const Value &a, const Value &b) {
+    const std::string &op = e.text;
     auto mismatch = [&]() {
       return ScriptError(e.line, "'" + op + "' cannot combine " + a.describe() + " and " + b.describe());
     };
     if (op == "+" || op == "++") {
       if (a.isClip() && b.isClip()) {
+        const int depth = std::max(filterDepth(a.clip), filterDepth(b.clip));
         try {
-          return Value::OfClip(filters::MakeSplice(a.clip, b.clip, op == "+" ? "UnalignedSplice" : "AlignedSplice"));
+          Value joined =
+              Value::OfClip(filters::MakeSplice(a.clip, b.clip, op == "+" ? "UnalignedSplice" : "AlignedSplice"));
+          noteFilter(joined.clip, depth, "'" + op + "'", e.line);
+          return joined;
+        } catch (const ScriptError &) {
+          throw;
         } catch (const EngineError &ex) {
           throw ScriptError(e.line, ex.what());
         }
       }
-      if (a.type == Value::Type::String && b.type == Value::Type::String)
+      if (a.type == Value::Type::String && b.type == Value::Type::String) {
+        if (a.s.size() + b.s.size() > kMaxString)
+          throw ScriptError(e.line, "'" + op + "': the string would be longer than " +
+                                        std::to_string(kMaxString >> 20) + " MB");
         return Value::OfString(a.s + b.s);
+      }
       if (op == "++")
         throw mismatch();
     }
@@ -376,14 +838,30 @@ private:
     return Value::OfFloat(std::fmod(x, y));
   }
 
-  const ScriptContext &ctx_;
+  ScriptContext ctx_; // its folder follows the file that runs (Import)
   const FunctionTable &table_;
-  std::map<std::string, Value> vars_;
-  Value last_;
+  const char *stackTop_;
+  std::unordered_map<std::string, std::shared_ptr<FunctionDecl>> userFunctions_;
+  std::vector<std::shared_ptr<Program>> programs_; // imported and evaluated texts, kept for their functions
+  std::unordered_map<std::string, Value> globals_;
+  Scope top_;
+  Scope *scope_ = &top_;
+  int callDepth_ = 0;
+  long long steps_ = 0;
+  long long calls_ = 0;
+  std::string currentFile_; // the imported file that runs; "" for the script
+  std::vector<std::pair<std::string, std::string>> importStack_; // canonical path, name as written
+  std::unordered_map<const Clip *, std::pair<std::weak_ptr<Clip>, int>> filterDepth_;
+  struct {
+    int line = 0;
+    std::string name;
+  } voidPass_; // the first unknown function that gave no clip
   std::vector<std::string> passed_;
+  std::set<std::string> passedKeys_;
   std::set<std::string> approximatedKeys_;
   std::vector<std::string> approximated_;
-  std::set<std::string> passedKeys_;
+  std::set<std::string> missingKeys_;
+  std::vector<std::string> missingImports_;
 };
 
 } // namespace

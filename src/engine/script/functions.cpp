@@ -46,6 +46,8 @@ std::string Value::describe() const {
     return "a string (\"" + s + "\")";
   case Type::Bool:
     return std::string("a boolean (") + (b ? "true" : "false") + ")";
+  case Type::Array:
+    return "an array of " + std::to_string(items ? items->size() : 0) + " values";
   }
   return "?";
 }

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <deque>
 
 namespace reelwork::engine::script {
 
@@ -37,53 +39,9 @@ public:
       pos_ = 3;
   }
 
-  std::vector<Token> run() {
-    std::vector<Token> out;
-    for (;;) {
-      Token t = next();
-      const bool end = t.type == Token::Type::End;
-      out.push_back(std::move(t));
-      if (end)
-        break;
-    }
-    return out;
-  }
   int line() const { return line_; }
 
-private:
-  [[noreturn]] void fail(const std::string &m) const { throw ScriptError(line_, "syntax error: " + m); }
-  char peek(size_t k = 0) const { return pos_ + k < s_.size() ? s_[pos_ + k] : '\0'; }
-  bool atEnd() const { return pos_ >= s_.size(); }
-
-  void skipLineRest() {
-    while (!atEnd() && s_[pos_] != '\n')
-      ++pos_;
-  }
-  void skipBlanks() {
-    while (!atEnd() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\f' ||
-                        s_[pos_] == '\v'))
-      ++pos_;
-  }
-
-  // After a newline: a "\" that starts the next line continues the statement.
-  bool continuesOnNextLine() {
-    size_t p = pos_;
-    while (p < s_.size() && (s_[p] == ' ' || s_[p] == '\t' || s_[p] == '\r'))
-      ++p;
-    if (p < s_.size() && s_[p] == '\\') {
-      pos_ = p + 1;
-      return true;
-    }
-    return false;
-  }
-
-  Token make(Token::Type type) const {
-    Token t;
-    t.type = type;
-    t.line = line_;
-    return t;
-  }
-
+  // The next token; End again and again at the end.
   Token next() {
     for (;;) {
       skipBlanks();
@@ -148,6 +106,40 @@ private:
     }
   }
 
+private:
+  [[noreturn]] void fail(const std::string &m) const { throw ScriptError(line_, "syntax error: " + m); }
+  char peek(size_t k = 0) const { return pos_ + k < s_.size() ? s_[pos_ + k] : '\0'; }
+  bool atEnd() const { return pos_ >= s_.size(); }
+
+  void skipLineRest() {
+    while (!atEnd() && s_[pos_] != '\n')
+      ++pos_;
+  }
+  void skipBlanks() {
+    while (!atEnd() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\f' ||
+                        s_[pos_] == '\v'))
+      ++pos_;
+  }
+
+  // After a newline: a "\" that starts the next line continues the statement.
+  bool continuesOnNextLine() {
+    size_t p = pos_;
+    while (p < s_.size() && (s_[p] == ' ' || s_[p] == '\t' || s_[p] == '\r'))
+      ++p;
+    if (p < s_.size() && s_[p] == '\\') {
+      pos_ = p + 1;
+      return true;
+    }
+    return false;
+  }
+
+  Token make(Token::Type type) const {
+    Token t;
+    t.type = type;
+    t.line = line_;
+    return t;
+  }
+
   void blockComment(const char *close) {
     const int startLine = line_;
     pos_ += 2;
@@ -163,28 +155,18 @@ private:
     throw ScriptError(startLine, "syntax error: the comment that starts here is not closed");
   }
 
+  // "text" or """text""": no escapes, line breaks allowed.
   Token string() {
     Token t = make(Token::Type::String);
-    if (peek(1) == '"' && peek(2) == '"') {
-      pos_ += 3;
-      const size_t end = s_.find("\"\"\"", pos_);
-      if (end == std::string::npos)
-        fail("a \"\"\" string is not closed");
-      t.text = s_.substr(pos_, end - pos_);
-      for (char ch : t.text)
-        if (ch == '\n')
-          ++line_;
-      pos_ = end + 3;
-      return t;
-    }
-    ++pos_;
-    const size_t start = pos_;
-    while (!atEnd() && s_[pos_] != '"' && s_[pos_] != '\n')
-      ++pos_;
-    if (atEnd() || s_[pos_] != '"')
-      fail("a string is not closed on its line");
-    t.text = s_.substr(start, pos_ - start);
-    ++pos_;
+    const bool triple = peek(1) == '"' && peek(2) == '"';
+    const size_t quotes = triple ? 3 : 1;
+    pos_ += quotes;
+    const size_t end = s_.find(triple ? "\"\"\"" : "\"", pos_);
+    if (end == std::string::npos)
+      fail(triple ? "the \"\"\" string that starts here is not closed" : "the string that starts here is not closed");
+    t.text = s_.substr(pos_, end - pos_);
+    line_ += static_cast<int>(std::count(t.text.begin(), t.text.end(), '\n'));
+    pos_ = end + quotes;
     return t;
   }
 
@@ -243,16 +225,17 @@ private:
 
   Token op() {
     static const char *ops[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++", "(", ")", ",", ".", "=",
-                                "+",  "-",  "*",  "/",  "%",  "<",  ">",  "!",  "?", ":",  "{", "}"};
+                                "+",  "-",  "*",  "/",  "%",  "<",  ">",  "!",  "?", ":",  "{", "}",
+                                "[",  "]"};
     for (const char *o : ops) {
       const size_t n = std::char_traits<char>::length(o);
       if (s_.compare(pos_, n, o) == 0) {
         Token t = make(Token::Type::Op);
         t.text = o;
         pos_ += n;
-        if (t.text == "(")
+        if (t.text == "(" || t.text == "[")
           ++depth_;
-        else if (t.text == ")" && depth_ > 0)
+        else if ((t.text == ")" || t.text == "]") && depth_ > 0)
           --depth_;
         return t;
       }
@@ -269,38 +252,57 @@ private:
 
 class Parser {
 public:
-  explicit Parser(std::vector<Token> tokens) : t_(std::move(tokens)) {}
+  explicit Parser(Lexer &lexer) : lex_(lexer) {}
 
-  Program run() {
-    Program prog;
+  std::vector<Stmt> run() {
+    std::vector<Stmt> out;
     for (;;) {
-      while (isNewline())
-        ++i_;
+      skipNewlines();
       if (cur().type == Token::Type::End)
         break;
-      prog.statements.push_back(statement());
-      if (cur().type != Token::Type::Newline && cur().type != Token::Type::End)
+      out.push_back(statement(true));
+      if (!isNewline() && cur().type != Token::Type::End)
         fail("unexpected " + describe(cur()) + " after the end of the statement");
     }
-    return prog;
+    return out;
   }
 
 private:
-  static constexpr int kMaxDepth = 200;
-
-  const Token &cur() const { return t_[i_]; }
-  const Token &ahead(size_t k) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
-  bool isNewline() const { return cur().type == Token::Type::Newline; }
-  bool isOp(const char *o) const { return cur().type == Token::Type::Op && cur().text == o; }
-  bool isIdent(const char *word) const {
-    if (cur().type != Token::Type::Ident || cur().text.size() != std::char_traits<char>::length(word))
+  // Tokens come from the lexer as they are needed, so that a huge script is
+  // never held as a list of tokens.
+  const Token &ahead(size_t k) {
+    while (buf_.size() <= k)
+      buf_.push_back(lex_.next());
+    return buf_[k];
+  }
+  const Token &cur() { return ahead(0); }
+  void advance() {
+    ahead(0);
+    buf_.pop_front();
+  }
+  void skipNewlines() {
+    while (isNewline())
+      advance();
+  }
+  bool isNewline() { return cur().type == Token::Type::Newline; }
+  bool isOp(const char *o) { return cur().type == Token::Type::Op && cur().text == o; }
+  static bool IsWord(const Token &t, const char *word) {
+    if (t.type != Token::Type::Ident || t.text.size() != std::char_traits<char>::length(word))
       return false;
-    for (size_t k = 0; k < cur().text.size(); ++k)
-      if (std::tolower(static_cast<unsigned char>(cur().text[k])) != word[k])
+    for (size_t k = 0; k < t.text.size(); ++k)
+      if (std::tolower(static_cast<unsigned char>(t.text[k])) != word[k])
         return false;
     return true;
   }
-  [[noreturn]] void fail(const std::string &m) const { throw ScriptError(cur().line, "syntax error: " + m); }
+  bool isIdent(const char *word) { return IsWord(cur(), word); }
+  static bool IsOpToken(const Token &t, const char *o) { return t.type == Token::Type::Op && t.text == o; }
+  // The first token after any line breaks, without taking them.
+  const Token &afterNewlines(size_t k = 0) {
+    while (ahead(k).type == Token::Type::Newline)
+      ++k;
+    return ahead(k);
+  }
+  [[noreturn]] void fail(const std::string &m) { throw ScriptError(cur().line, "syntax error: " + m); }
 
   static std::string describe(const Token &t) {
     switch (t.type) {
@@ -322,41 +324,80 @@ private:
     return "?";
   }
 
-  void expectOp(const char *o, const char *where) {
+  void expectOp(const char *o, const std::string &where) {
     if (!isOp(o))
       fail(std::string("expected '") + o + "' " + where + ", found " + describe(cur()));
-    ++i_;
+    advance();
   }
 
   ExprPtr node(Expr::Kind k, int line) {
+    if (++nodes_ > kMaxNodes)
+      throw ScriptError(line, "syntax error: the script is too large (more than " + std::to_string(kMaxNodes) +
+                                  " values, names and operations)");
     auto e = std::make_unique<Expr>();
     e->kind = k;
     e->line = line;
     return e;
   }
 
-  Stmt statement() {
+  // Sets the depth of a node whose children are in place; a tree too deep to
+  // evaluate safely is refused here.
+  ExprPtr finish(ExprPtr e) {
+    int d = 0;
+    for (const ExprPtr &a : e->args)
+      d = std::max(d, a->depth);
+    e->depth = d + 1;
+    if (e->depth > kMaxChain)
+      throw ScriptError(e->line, "syntax error: the expression is too long (more than " + std::to_string(kMaxChain) +
+                                     " operations or calls inside each other)");
+    return e;
+  }
+
+  struct DepthGuard {
+    explicit DepthGuard(Parser &p) : p_(p) {
+      if (++p_.depth_ > kMaxNesting)
+        p_.fail("the expression is nested too deeply");
+    }
+    ~DepthGuard() { --p_.depth_; }
+    Parser &p_;
+  };
+
+  // ---- statements ----
+
+  Stmt statement(bool topLevel) {
+    DepthGuard guard(*this);
     Stmt s;
     s.line = cur().line;
-    if (isIdent("function"))
-      fail("user-defined functions are not supported");
-    if (isIdent("try") || isIdent("catch"))
-      fail("try/catch is not supported");
+    if (isIdent("function") && ahead(1).type == Token::Type::Ident) {
+      if (!topLevel)
+        fail("a function can only be defined at the top of a script, not inside a block");
+      return functionDefinition();
+    }
+    if (isIdent("try") && IsOpToken(afterNewlines(1), "{"))
+      return tryCatch();
+    if (isIdent("if") && IsOpToken(ahead(1), "("))
+      return ifElse();
+    if ((isIdent("while") || isIdent("for")) && IsOpToken(ahead(1), "("))
+      fail("'" + cur().text + "' loops are not supported");
+    if (isIdent("catch") || isIdent("else"))
+      fail("'" + cur().text + "' without the block it belongs to");
     if (isIdent("return")) {
-      ++i_;
+      advance();
       s.kind = Stmt::Kind::Return;
       s.expr = expression();
       return s;
     }
     if (isIdent("global") && ahead(1).type == Token::Type::Ident) {
-      ++i_;
-      if (!(ahead(1).type == Token::Type::Op && ahead(1).text == "="))
+      advance();
+      s.global = true;
+      if (!IsOpToken(ahead(1), "="))
         fail("expected '=' after global " + cur().text);
     }
-    if (cur().type == Token::Type::Ident && ahead(1).type == Token::Type::Op && ahead(1).text == "=") {
+    if (cur().type == Token::Type::Ident && IsOpToken(ahead(1), "=")) {
       s.kind = Stmt::Kind::Assign;
       s.name = cur().text;
-      i_ += 2;
+      advance();
+      advance();
       s.expr = expression();
       return s;
     }
@@ -365,27 +406,131 @@ private:
     return s;
   }
 
-  struct DepthGuard {
-    explicit DepthGuard(Parser &p) : p_(p) {
-      if (++p_.depth_ > kMaxDepth)
-        p_.fail("the expression is nested too deeply");
+  // "{" statements "}", the "{" possibly on a later line.
+  std::vector<Stmt> block(const std::string &what) {
+    skipNewlines();
+    const int startLine = cur().line;
+    expectOp("{", "to open " + what);
+    std::vector<Stmt> out;
+    for (;;) {
+      skipNewlines();
+      if (isOp("}")) {
+        advance();
+        return out;
+      }
+      if (cur().type == Token::Type::End)
+        throw ScriptError(startLine, "syntax error: the block of " + what + " that starts here is not closed");
+      out.push_back(statement(false));
+      if (!isNewline() && !isOp("}"))
+        fail("unexpected " + describe(cur()) + " after the end of the statement");
     }
-    ~DepthGuard() { --p_.depth_; }
-    Parser &p_;
-  };
+  }
+
+  Stmt functionDefinition() {
+    Stmt s;
+    s.kind = Stmt::Kind::Function;
+    s.line = cur().line;
+    advance(); // "function"
+    auto decl = std::make_shared<FunctionDecl>();
+    decl->name = cur().text;
+    decl->line = s.line;
+    advance();
+    expectOp("(", "after the name of function " + decl->name);
+    if (isOp(")")) {
+      advance();
+    } else {
+      for (;;) {
+        FunctionParam p;
+        if (cur().type == Token::Type::Ident &&
+            (ahead(1).type == Token::Type::Ident || ahead(1).type == Token::Type::String)) {
+          std::string type = cur().text;
+          for (char &c : type)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          static const char *const known[] = {"clip", "int", "float", "string", "bool", "val", "var"};
+          const bool array = type == "array" || (type.size() > 6 && type.compare(type.size() - 6, 6, "_array") == 0);
+          if (!array && std::find(std::begin(known), std::end(known), type) == std::end(known))
+            fail("unknown parameter type '" + cur().text + "' in function " + decl->name);
+          p.type = type == "var" ? "val" : array ? "array" : type;
+          advance();
+        }
+        if (cur().type == Token::Type::Ident) {
+          p.name = cur().text;
+        } else if (cur().type == Token::Type::String) {
+          p.name = cur().text;
+          p.optional = true;
+        } else {
+          fail("expected a parameter name in function " + decl->name + ", found " + describe(cur()));
+        }
+        advance();
+        decl->params.push_back(std::move(p));
+        if (isOp(",")) {
+          advance();
+          continue;
+        }
+        expectOp(")", "to close the parameters of function " + decl->name);
+        break;
+      }
+    }
+    decl->body = block("function " + decl->name);
+    s.function = std::move(decl);
+    return s;
+  }
+
+  Stmt tryCatch() {
+    Stmt s;
+    s.kind = Stmt::Kind::Try;
+    s.line = cur().line;
+    advance(); // "try"
+    s.body = block("try");
+    skipNewlines();
+    if (!isIdent("catch"))
+      fail("expected 'catch' after the try block, found " + describe(cur()));
+    advance();
+    expectOp("(", "after catch");
+    if (cur().type != Token::Type::Ident)
+      fail("expected the name of a variable in catch(...), found " + describe(cur()));
+    s.name = cur().text;
+    advance();
+    expectOp(")", "after the variable of catch");
+    s.elseBody = block("catch");
+    return s;
+  }
+
+  Stmt ifElse() {
+    DepthGuard guard(*this);
+    Stmt s;
+    s.kind = Stmt::Kind::If;
+    s.line = cur().line;
+    advance(); // "if"
+    expectOp("(", "after if");
+    s.expr = expression();
+    expectOp(")", "to close the condition of if");
+    s.body = block("if");
+    if (IsWord(afterNewlines(), "else")) {
+      skipNewlines();
+      advance();
+      if (isIdent("if") && IsOpToken(ahead(1), "("))
+        s.elseBody.push_back(ifElse());
+      else
+        s.elseBody = block("else");
+    }
+    return s;
+  }
+
+  // ---- expressions ----
 
   ExprPtr expression() {
     DepthGuard guard(*this);
     ExprPtr c = binary(0);
     if (isOp("?")) {
       const int line = cur().line;
-      ++i_;
+      advance();
       auto e = node(Expr::Kind::Ternary, line);
       e->args.push_back(std::move(c));
       e->args.push_back(expression());
       expectOp(":", "in a ?: expression");
       e->args.push_back(expression());
-      return e;
+      return finish(std::move(e));
     }
     return c;
   }
@@ -416,10 +561,10 @@ private:
         return left;
       auto e = node(Expr::Kind::Binary, cur().line);
       e->text = cur().text == "<>" ? "!=" : cur().text;
-      ++i_;
+      advance();
       e->args.push_back(std::move(left));
       e->args.push_back(binary(level));
-      left = std::move(e);
+      left = finish(std::move(e));
     }
   }
 
@@ -428,9 +573,9 @@ private:
     if (isOp("-") || isOp("!") || isOp("+")) {
       auto e = node(Expr::Kind::Unary, cur().line);
       e->text = cur().text;
-      ++i_;
+      advance();
       e->args.push_back(unary());
-      return e;
+      return finish(std::move(e));
     }
     return postfix();
   }
@@ -438,100 +583,122 @@ private:
   void arguments(Expr &call) {
     // After "(": positional or name=value arguments up to ")".
     if (isOp(")")) {
-      ++i_;
+      advance();
       return;
     }
+    bool named = false;
     for (;;) {
-      if (cur().type == Token::Type::Ident && ahead(1).type == Token::Type::Op && ahead(1).text == "=") {
+      if (cur().type == Token::Type::Ident && IsOpToken(ahead(1), "=")) {
         call.argNames.push_back(cur().text);
-        i_ += 2;
+        advance();
+        advance();
+        named = true;
       } else {
-        for (const std::string &n : call.argNames)
-          if (!n.empty())
-            fail("a positional argument cannot follow a named one in " + call.text);
+        if (named)
+          fail("a positional argument cannot follow a named one in " + call.text);
         call.argNames.emplace_back();
       }
       call.args.push_back(expression());
       if (isOp(",")) {
-        ++i_;
+        advance();
         continue;
       }
-      expectOp(")", ("to close the arguments of " + call.text).c_str());
+      expectOp(")", "to close the arguments of " + call.text);
       return;
     }
   }
 
   ExprPtr postfix() {
     ExprPtr e = primary();
-    while (isOp(".")) {
-      ++i_;
+    for (;;) {
+      if (isOp("[")) {
+        auto index = node(Expr::Kind::Index, cur().line);
+        advance();
+        index->args.push_back(std::move(e));
+        index->args.push_back(expression());
+        expectOp("]", "to close the index");
+        e = finish(std::move(index));
+        continue;
+      }
+      if (!isOp("."))
+        return e;
+      advance();
       if (cur().type != Token::Type::Ident)
         fail("expected a function name after '.', found " + describe(cur()));
       auto call = node(Expr::Kind::Call, cur().line);
       call->text = cur().text;
       call->method = true;
-      ++i_;
+      advance();
       call->args.push_back(std::move(e));
       call->argNames.emplace_back();
       if (isOp("(")) {
-        ++i_;
+        advance();
         call->parens = true;
         arguments(*call);
       }
-      e = std::move(call);
+      e = finish(std::move(call));
     }
-    return e;
   }
 
   ExprPtr primary() {
-    const Token &t = cur();
+    const Token t = cur();
     switch (t.type) {
     case Token::Type::Int: {
       auto e = node(Expr::Kind::Int, t.line);
       e->ival = t.ival;
-      ++i_;
+      advance();
       return e;
     }
     case Token::Type::Float: {
       auto e = node(Expr::Kind::Float, t.line);
       e->fval = t.fval;
-      ++i_;
+      advance();
       return e;
     }
     case Token::Type::String: {
       auto e = node(Expr::Kind::String, t.line);
       e->text = t.text;
-      ++i_;
+      advance();
       return e;
     }
     case Token::Type::Ident: {
-      if (isIdent("true") || isIdent("yes") || isIdent("false") || isIdent("no")) {
+      if (IsWord(t, "true") || IsWord(t, "yes") || IsWord(t, "false") || IsWord(t, "no")) {
         auto e = node(Expr::Kind::Bool, t.line);
-        e->ival = (isIdent("true") || isIdent("yes")) ? 1 : 0;
-        ++i_;
+        e->ival = (IsWord(t, "true") || IsWord(t, "yes")) ? 1 : 0;
+        advance();
         return e;
       }
-      const std::string name = t.text;
-      const int line = t.line;
-      ++i_;
+      advance();
       if (isOp("(")) {
-        ++i_;
-        auto call = node(Expr::Kind::Call, line);
-        call->text = name;
+        advance();
+        auto call = node(Expr::Kind::Call, t.line);
+        call->text = t.text;
         call->parens = true;
         arguments(*call);
-        return call;
+        return finish(std::move(call));
       }
-      auto e = node(Expr::Kind::Ident, line);
-      e->text = name;
+      auto e = node(Expr::Kind::Ident, t.line);
+      e->text = t.text;
       return e;
     }
     case Token::Type::Op:
       if (t.text == "(") {
-        ++i_;
+        advance();
         ExprPtr e = expression();
         expectOp(")", "to close the parenthesis");
         return e;
+      }
+      if (t.text == "[") {
+        auto array = node(Expr::Kind::Array, t.line);
+        advance();
+        while (!isOp("]")) {
+          array->args.push_back(expression());
+          if (!isOp(","))
+            break;
+          advance();
+        }
+        expectOp("]", "to close the array");
+        return finish(std::move(array));
       }
       fail("unexpected " + describe(t));
     case Token::Type::Newline:
@@ -541,17 +708,37 @@ private:
     fail("unexpected " + describe(t));
   }
 
-  std::vector<Token> t_;
-  size_t i_ = 0;
+  Lexer &lex_;
+  std::deque<Token> buf_;
+  size_t nodes_ = 0;
   int depth_ = 0;
 };
 
 } // namespace
 
+Expr::~Expr() {
+  // Children are taken apart one at a time, so a chain of any length is freed
+  // without a call per level.
+  std::vector<ExprPtr> pending;
+  for (ExprPtr &a : args)
+    if (a)
+      pending.push_back(std::move(a));
+  while (!pending.empty()) {
+    ExprPtr e = std::move(pending.back());
+    pending.pop_back();
+    for (ExprPtr &a : e->args)
+      if (a)
+        pending.push_back(std::move(a));
+  }
+}
+
 Program ParseScript(const std::string &text) {
+  if (text.size() > kMaxScriptBytes)
+    throw ScriptError(1, "the script is too large (" + std::to_string(text.size() >> 20) +
+                             " MB; a script may hold at most " + std::to_string(kMaxScriptBytes >> 20) + " MB)");
   Lexer lexer(text);
-  std::vector<Token> tokens = lexer.run();
-  Program prog = Parser(std::move(tokens)).run();
+  Program prog;
+  prog.statements = Parser(lexer).run();
   prog.lastLine = lexer.line();
   return prog;
 }

@@ -1,20 +1,24 @@
 #pragma once
-// A script value: nothing, a clip, an integer, a float, a string or a boolean.
+// A script value: nothing, a clip, an integer, a float, a string, a boolean
+// or an array of values.
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/clip.h"
 
 namespace reelwork::engine::script {
 
 struct Value {
-  enum class Type { Void, Clip, Int, Float, String, Bool };
+  enum class Type { Void, Clip, Int, Float, String, Bool, Array };
   Type type = Type::Void;
   ClipPtr clip;
   int i = 0;
   double f = 0;
   std::string s;
   bool b = false;
+  std::shared_ptr<const std::vector<Value>> items; // an array's values, shared between copies
 
   static Value OfClip(ClipPtr c) {
     Value v;
@@ -44,6 +48,13 @@ struct Value {
     Value v;
     v.type = Type::Bool;
     v.b = x;
+    return v;
+  }
+
+  static Value OfArray(std::vector<Value> x) {
+    Value v;
+    v.type = Type::Array;
+    v.items = std::make_shared<const std::vector<Value>>(std::move(x));
     return v;
   }
 
