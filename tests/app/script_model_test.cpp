@@ -158,6 +158,69 @@ TEST_F(ScriptOps, QuestionAtCloseWhenTheFileIsGone) {
   EXPECT_EQ(readBytes("movie.avs"), "mpeg2source(\"a.d2v\")\r\n");
 
   state.VideoOpen = false; // nothing open: no question
+  state.ScriptOpen = false;
   model.AskSaveChanges();
   EXPECT_EQ(dialogs.questions.size(), 1);
+}
+
+// A script whose reload fails stays open as a document: it can be saved, the
+// tools say why they have no frames, and the question at close still comes.
+TEST_F(ScriptOps, AScriptThatCannotBeShownStaysOpenAsADocument) {
+  view.openSucceeds = false;
+  open({"mpeg2source(\"a.d2v\")", "Sharpen(1,,"});
+  EXPECT_TRUE(state.ScriptOpen);
+  EXPECT_FALSE(state.VideoOpen);
+  state.VideoError = "line 2: syntax error";
+  EXPECT_FALSE(model.CheckScriptOpen());
+  EXPECT_EQ(dialogs.messages, QStringList{"AVS-file could not be read!"});
+  EXPECT_EQ(dialogs.details, QStringList{"line 2: syntax error"});
+  EXPECT_TRUE(model.CheckDocumentOpen());
+
+  editor.replaceLine(1, "Sharpen(1)");
+  view.openSucceeds = true;
+  model.SaveLoad();
+  EXPECT_EQ(readBytes("movie.avs"), "mpeg2source(\"a.d2v\")\r\nSharpen(1)\r\n");
+  EXPECT_TRUE(state.VideoOpen);
+
+  view.openSucceeds = false;
+  editor.replaceLine(1, "Sharpen(");
+  dialogs.saveNames = {QString("/elsewhere/second")};
+  model.SaveAs();
+  EXPECT_EQ(readBytes("second.avs"), "mpeg2source(\"a.d2v\")\r\nSharpen(\r\n");
+  EXPECT_FALSE(state.VideoOpen);
+
+  editor.insertLine(2, "Blur(1)");
+  dialogs.answers = {false};
+  EXPECT_TRUE(model.AskSaveChanges());
+  EXPECT_EQ(dialogs.questions.size(), 1);
+}
+
+// Answers the question at close with Cancel, or Yes when told.
+class CancellingDialogs : public FakeDialogs {
+public:
+  CloseAnswer askSaveAtClose(const QString &text) override {
+    questions.append(text);
+    return yes ? CloseAnswer::Yes : CloseAnswer::Cancel;
+  }
+  bool yes = false;
+};
+
+TEST_F(ScriptOps, CancelAtCloseOrAFailedSaveKeepsTheWindowOpen) {
+  CancellingDialogs answers;
+  ScriptModel closing{state, editor, answers, view};
+  open({"mpeg2source(\"a.d2v\")"});
+  editor.insertLine(1, "Blur(1)");
+  EXPECT_FALSE(closing.AskSaveChanges());
+  EXPECT_EQ(readBytes("movie.avs"), "mpeg2source(\"a.d2v\")\r\n");
+  EXPECT_EQ(editor.lineCount(), 2);
+
+  // Yes, but the file cannot be written: a folder stands in its place.
+  answers.yes = true;
+  ASSERT_TRUE(QFile::remove(state.ScriptPath()));
+  ASSERT_TRUE(QDir(dir.path()).mkdir("movie.avs"));
+  EXPECT_FALSE(closing.AskSaveChanges());
+  EXPECT_EQ(answers.messages.size(), 1);
+  ASSERT_TRUE(QDir(dir.path()).rmdir("movie.avs"));
+  EXPECT_TRUE(closing.AskSaveChanges());
+  EXPECT_EQ(readBytes("movie.avs"), "mpeg2source(\"a.d2v\")\r\nBlur(1)\r\n");
 }
