@@ -478,6 +478,7 @@ void TForm1::CloseVideo() { source_.CloseVideo(); }
 
 void TForm1::ShowFailure(const QString &reason) {
   state_.VideoError = reason.isEmpty() ? MessageText(MsgAvsNotRead) : reason;
+  shown_ = RgbImage(); // a click into the preview has no frame to mark
   setWindowTitle(QString("%1 - [%2]").arg(kBaseCaption, state_.ScriptName));
   TrackBar1->blockSignals(true);
   TrackBar1->setRange(1, 1);

@@ -8,13 +8,40 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
-#include "app/main_window_fixture.h"
+#include "app/main_window.h"
+#include "engine/sample_media.h"
+#include "support/temp_dir.h"
 
 using namespace reelwork;
 
-TEST_F(MainWindowWithVideo, OneScreenPixelPerFramePixelOnAScaledDesktop) {
-  auto w = openProject();
-  ASSERT_TRUE(w->state().VideoOpen) << dialogs.details.join("; ").toStdString();
+namespace {
+
+// Keeps the reasons of messages; nothing else is asked here.
+struct Messages : UserDialogs {
+  using UserDialogs::showMessage;
+  void showMessage(const QString &text) override { texts.append(text); }
+  bool askYesNo(const QString &) override { return false; }
+  std::optional<QString> askSaveFileName(const QString &) override { return std::nullopt; }
+  std::optional<QString> askOpenFileName(const QString &) override { return std::nullopt; }
+  QStringList runFileChooser(const QString &, int &) override { return {}; }
+  QStringList texts;
+};
+
+} // namespace
+
+class ScaledDesktop : public test::TempDirTest {};
+
+TEST_F(ScaledDesktop, OneScreenPixelPerFramePixel) {
+  engine::SampleOptions options;
+  options.seconds = 1;
+  options.withAudioFile = false;
+  const engine::SampleRip rip = engine::WriteSampleRip(dir.path().toStdString(), options);
+  Messages messages;
+  auto w = std::make_unique<TForm1>(path("Reelwork.ini"));
+  w->setDialogs(&messages);
+  w->show();
+  w->OpenGivenFile(QString::fromStdString(rip.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen) << messages.texts.join("; ").toStdString();
   EXPECT_EQ(w->devicePixelRatioF(), 1.0);
   EXPECT_EQ(w->Image1->size(), QSize(720, 576));
   // The picture on screen is the frame, pixel for pixel.
