@@ -77,4 +77,31 @@ const std::vector<ControlTexts> &MainWindowTexts() {
   return texts;
 }
 
+QString WindowTextFor(WindowText text, int language) {
+  struct Row {
+    WindowText text;
+    const char *column[2];
+  };
+  static const Row rows[] = {
+      {WindowText::IndexBuild, {"Indexing the video...", "Индексация видео..."}},
+      {WindowText::InterlaceSearch, {"Searching for interlaced frames...", "Поиск интерлейсных кадров..."}},
+      {WindowText::TitleSearch, {"Searching for the end titles...", "Поиск титров..."}},
+      {WindowText::NotPreviewed, {"Not previewed: ", "Не показано: "}},
+      {WindowText::Approximated, {"Approximated: ", "Показано приблизительно: "}},
+      {WindowText::MissingImports, {"Missing imports: ", "Нет файлов Import: "}},
+      {WindowText::DamagedFrames, {"Damaged frames: ", "Повреждённые кадры: "}},
+      {WindowText::ScriptLine, {"%1, line %2", "%1, строка %2"}},
+      {WindowText::OpeningCancelled, {"Opening cancelled. Press \"Save-Load\" to try again.",
+                                      "Открытие прервано. Нажмите \"Сохр.Загр.\", чтобы повторить."}},
+      {WindowText::NotRegularFile, {"\"%1\" is not a regular file and cannot be opened.",
+                                    "\"%1\" - не обычный файл, его нельзя открыть."}},
+      {WindowText::Cancel, {"Cancel", "Отмена"}},
+  };
+  const int column = language == English ? 0 : 1;
+  for (const Row &row : rows)
+    if (row.text == text)
+      return QString::fromUtf8(row.column[column]);
+  return {};
+}
+
 } // namespace reelwork

@@ -36,4 +36,21 @@ enum MessageRow {
   MsgScriptNotSaved = 30,
 };
 
+// Texts of the window's long work, the preview's notes line and failure
+// picture, and refused files.
+enum class WindowText {
+  IndexBuild,       // progress while a video's frame index is built
+  InterlaceSearch,  // progress of "Find Interlace"
+  TitleSearch,      // progress of the calculator's "Find Titles"
+  NotPreviewed,     // notes line: functions shown as their input
+  Approximated,     // notes line: functions drawn by a nearby filter
+  MissingImports,   // notes line: Import files that are not there
+  DamagedFrames,    // notes line: frames near damage in the source
+  ScriptLine,       // failure picture: "%1, line %2" (script, line number)
+  OpeningCancelled, // failure picture after Cancel of an index build
+  NotRegularFile,   // "%1" names a FIFO, device or folder given as a file
+  Cancel,           // the button that stops long work
+};
+QString WindowTextFor(WindowText text, int language);
+
 } // namespace reelwork

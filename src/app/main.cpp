@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 
 int main(int argc, char *argv[]) {
+  reelwork::PrepareUnscaledDisplay();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Reelwork");
   QApplication::setDesktopFileName("reelwork");

@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QChildEvent>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -66,6 +68,13 @@ void SetItemCheck(QListWidgetItem *item, bool checked) {
   item->setData(Qt::UserRole, static_cast<int>(state));
 }
 
+// Sets the note line's text, cut with an ellipsis where the line is too
+// narrow; the whole text stays in its hint.
+void SetElidedText(QLabel *label, const QString &text) {
+  label->setToolTip(text);
+  label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, std::max(1, label->width())));
+}
+
 QImage ToImage(const RgbImage &picture) {
   if (picture.width <= 0 || picture.height <= 0)
     return {};
@@ -74,6 +83,15 @@ QImage ToImage(const RgbImage &picture) {
 }
 
 } // namespace
+
+void PrepareUnscaledDisplay() {
+  // The design's sizes are screen pixels: no scale factor of the desktop or
+  // the user's environment applies, and fonts keep their design size.
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  qputenv("QT_SCALE_FACTOR", "1");
+  qunsetenv("QT_SCREEN_SCALE_FACTORS");
+  qputenv("QT_FONT_DPI", "96");
+}
 
 TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), settingsPath_(settingsPath) {
   setObjectName("Form1");
@@ -244,9 +262,18 @@ void TForm1::BuildLayout() {
   Image1->setPalette(black);
   Image1->setAutoFillBackground(true);
   Image1->installEventFilter(this);
+  NotesLine = new QLabel(right);
+  NotesLine->setObjectName("NotesLine");
+  NotesLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  QPalette notesPalette = NotesLine->palette();
+  notesPalette.setColor(QPalette::WindowText, QColor(160, 0, 0));
+  NotesLine->setPalette(notesPalette);
+  NotesLine->hide();
   auto *previewBox = new QVBoxLayout;
   previewBox->setContentsMargins(4, 4, 4, 4);
-  previewBox->addWidget(Image1);
+  previewBox->setSpacing(2);
+  previewBox->addWidget(Image1, 1);
+  previewBox->addWidget(NotesLine);
   rightLayout->addLayout(previewBox, 1);
 
   auto *bottom = new QWidget(right);
@@ -344,6 +371,10 @@ void TForm1::ApplySettings() {
     }
   }
   syncFilterChecks();
+  // The preview's own texts follow the language at once.
+  UpdateNotesLine();
+  if (!state_.VideoOpen && !state_.VideoError.isEmpty())
+    ShowPreview(FailurePicture());
   // Setting the buttons by program does not write the order into the script.
   const QSignalBlocker block0(Field0);
   const QSignalBlocker block1(Field1);
@@ -388,7 +419,8 @@ void TForm1::FitWindowToFrame() {
     resize(std::max(width(), kMinWidth), std::max(height(), kMinHeight));
     layout()->activate();
     state_.PreviewBitmap.resize(std::max(1, Image1->width()), std::max(1, Image1->height()));
-    ShowPreview(QImage());
+    // A script that cannot be shown says why in place of the black picture.
+    ShowPreview(state_.VideoError.isEmpty() ? QImage() : FailurePicture());
   }
   layout()->activate();
   if (const QScreen *screen = this->screen()) {
@@ -398,6 +430,8 @@ void TForm1::FitWindowToFrame() {
     if (y() + height() > area.height() && y() > 0)
       move(x(), (area.height() - height()) / 2);
   }
+  if (NotesLine->isVisible())
+    SetElidedText(NotesLine, NotesLine->toolTip());
   fitting_ = false;
 }
 
@@ -416,10 +450,22 @@ void TForm1::ShowPreview(const QImage &image) {
 
 void TForm1::OpenVideo(const QString &path) {
   QString error;
-  if (!source_.OpenVideo(path, state_, &error)) {
-    dialogs_->showMessage(MessageText(MsgAvsNotRead), error);
+  SetBusy(true);
+  const bool opened = source_.OpenVideo(path, state_, &error, [this](double fraction) {
+    return ReportProgress(WindowText::IndexBuild, fraction);
+  });
+  SetBusy(false);
+  notes_ = source_.notes();
+  if (!opened) {
+    // The script stays open as a document; the preview shows the reason.
+    const bool cancelled = source_.cancelled();
+    ShowFailure(cancelled ? WindowTextFor(WindowText::OpeningCancelled, state_.Language) : error);
+    if (!cancelled)
+      dialogs_->showMessage(MessageText(MsgAvsNotRead), error);
     return;
   }
+  state_.VideoError.clear();
+  UpdateNotesLine();
   TrackBar1->blockSignals(true);
   TrackBar1->setRange(1, state_.FrameCount);
   TrackBar1->setValue(1);
@@ -431,12 +477,66 @@ void TForm1::OpenVideo(const QString &path) {
 
 void TForm1::CloseVideo() { source_.CloseVideo(); }
 
+void TForm1::ShowFailure(const QString &reason) {
+  state_.VideoError = reason.isEmpty() ? MessageText(MsgAvsNotRead) : reason;
+  shown_ = RgbImage(); // a click into the preview has no frame to mark
+  setWindowTitle(QString("%1 - [%2]").arg(kBaseCaption, state_.ScriptName));
+  TrackBar1->blockSignals(true);
+  TrackBar1->setRange(1, 1);
+  TrackBar1->blockSignals(false);
+  TrackBar1->clearTicks();
+  QPixmap counters(Image2->size());
+  counters.fill(Qt::black);
+  Image2->setPixmap(counters);
+  UpdateNotesLine();
+  FitWindowToFrame();
+  ShowPreview(FailurePicture());
+}
+
+QImage TForm1::FailurePicture() const {
+  // The reason drawn into the picture, as a script host shows a script error.
+  QImage image(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB888);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  QFont font;
+  font.setFamilies({"DejaVu Sans Mono", "Liberation Mono", "Monospace"});
+  font.setPixelSize(14);
+  const QRect area = image.rect().adjusted(12, 12, -12, -12);
+  int y = area.top();
+  const QStringList lines = FailureLines(state_.ScriptName, state_.VideoError, state_.Language);
+  for (int i = 0; i < lines.size(); ++i) {
+    font.setBold(i == 0);
+    painter.setFont(font);
+    painter.setPen(i == 0 ? QColor(255, 112, 112) : QColor(255, 255, 176));
+    const QRect room(area.left(), y, area.width(), std::max(0, area.bottom() - y));
+    QRect used;
+    painter.drawText(room, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines[i], &used);
+    y += std::max(used.height(), painter.fontMetrics().height()) + 6;
+  }
+  return image;
+}
+
+void TForm1::UpdateNotesLine() {
+  const QString text = state_.VideoOpen ? PreviewNotesLine(notes_, state_.Language) : QString();
+  NotesLine->setVisible(!text.isEmpty());
+  layout()->activate();
+  SetElidedText(NotesLine, text);
+}
+
+void TForm1::showCurrentFrame() {
+  // A reload after a failed first opening may carry no frame yet.
+  ShowFrame(std::max(1, state_.CurrentFrame));
+}
+
 void TForm1::ShowFrame(int n) {
   // After a failed frame the source is closed; later requests never reach it.
   if (!source_.isOpen())
     return;
-  if (!source_.GetFrame(n, state_.PreviewBitmap)) {
+  QString error;
+  if (!source_.GetFrame(n, state_.PreviewBitmap, &error)) {
     source_.CloseVideo();
+    state_.VideoError = error;
+    ShowPreview(FailurePicture());
     return;
   }
   shown_ = state_.PreviewBitmap;
@@ -492,13 +592,31 @@ void TForm1::ShowPicture(const RgbImage &picture) {
 }
 
 void TForm1::SetBusy(bool busy) {
-  if (busy == busy_)
+  // Long work may open a video inside it (a reload): the outermost pair counts.
+  busyDepth_ = std::max(0, busyDepth_ + (busy ? 1 : -1));
+  if ((busyDepth_ > 0) == busy_)
     return;
-  busy_ = busy;
-  if (busy)
+  busy_ = busyDepth_ > 0;
+  if (busy_) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-  else
+  } else {
+    progress_.reset();
     QApplication::restoreOverrideCursor();
+  }
+}
+
+bool TForm1::ReportProgress(WindowText work, double fraction) {
+  if (!busy_)
+    return true;
+  if (!progress_ || progressWork_ != work) {
+    // Over the dialog that runs the work (the calculator's title search).
+    QWidget *over = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    progress_.reset();
+    progress_ = std::make_unique<ProgressWindow>(over, WindowTextFor(work, state_.Language),
+                                                 WindowTextFor(WindowText::Cancel, state_.Language));
+    progressWork_ = work;
+  }
+  return progress_->report(fraction);
 }
 
 int TForm1::AverageBrightness() {
@@ -519,7 +637,20 @@ void TForm1::Image1Click(const QPoint &point) {
   focusTrackBar();
 }
 
+void TForm1::childEvent(QChildEvent *event) {
+  QWidget::childEvent(event);
+  // Every dialog over the window is watched, so that its closing gives the
+  // frame slider the keyboard focus however it closed.
+  if (event->polished())
+    if (auto *dialog = qobject_cast<QDialog *>(event->child()))
+      dialog->installEventFilter(this);
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::Hide && watched != this && qobject_cast<QDialog *>(watched)) {
+    focusTrackBar();
+    return false;
+  }
   if (watched == Image1 && event->type() == QEvent::MouseButtonPress) {
     Image1Click(static_cast<QMouseEvent *>(event)->position().toPoint());
     return true;
@@ -650,20 +781,26 @@ void TForm1::BitBtn18Click() {
   close();
 }
 
-void TForm1::FormClose() {
+bool TForm1::FormClose() {
   if (closed_)
-    return;
+    return true;
+  if (!script_->AskSaveChanges()) {
+    focusTrackBar();
+    return false;
+  }
   closed_ = true;
-  script_->AskSaveChanges();
   state_.BackupLines.clear();
   state_.SettingsLines.clear();
   if (state_.VideoOpen)
     CloseVideo();
+  return true;
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
-  FormClose();
-  event->accept();
+  if (FormClose())
+    event->accept();
+  else
+    event->ignore();
 }
 
 } // namespace reelwork

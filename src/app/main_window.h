@@ -26,7 +26,13 @@ class QFrame;
 
 namespace reelwork {
 
+// Makes the windows of this process draw one screen pixel per design pixel
+// whatever scaling the desktop asks for, so that the preview shows a frame
+// pixel for pixel. Call before the QApplication is made.
+void PrepareUnscaledDisplay();
+
 class ButtonFieldOrderView;
+class ProgressWindow;
 class Form5Runner;
 class MemoEditor;
 class ResizeWindows;
@@ -48,6 +54,7 @@ public:
   void showMessage(const QString &text) override { target_->showMessage(text); }
   void showMessage(const QString &text, const QString &detail) override { target_->showMessage(text, detail); }
   bool askYesNo(const QString &text) override { return target_->askYesNo(text); }
+  CloseAnswer askSaveAtClose(const QString &text) override { return target_->askSaveAtClose(text); }
   bool askOkCancel(const QString &text) override { return target_->askOkCancel(text); }
   std::optional<QString> askSaveFileName(const QString &filter) override { return target_->askSaveFileName(filter); }
   std::optional<QString> askOpenFileName(const QString &filter) override { return target_->askOpenFileName(filter); }
@@ -87,6 +94,7 @@ public:
   int AverageBrightness() override;
   void ShowPicture(const RgbImage &picture) override;
   void SetBusy(bool busy) override;
+  bool ReportProgress(WindowText work, double fraction) override;
 
   // Everything a tool or wizard works with.
   Workbench &workbench() { return *workbench_; }
@@ -131,6 +139,7 @@ public:
   QPushButton *BitBtn4;      // "Options"
   QLabel *Image2;            // frame and time counters
   QLabel *Image1;            // the preview picture
+  QLabel *NotesLine;         // under the preview: what it leaves out
   QPushButton *BitBtn16;     // one frame left
   TickSlider *TrackBar1;     // frame slider
   QPushButton *BitBtn17;     // one frame right
@@ -162,11 +171,18 @@ public slots:
 protected:
   void resizeEvent(QResizeEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  void childEvent(QChildEvent *event) override;
   bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void FormCreate();
-  void FormClose();
+  // False when the window stays open (the question was cancelled or the
+  // save failed).
+  bool FormClose();
+  // The open script cannot be shown: the preview says why.
+  void ShowFailure(const QString &reason);
+  QImage FailurePicture() const;
+  void UpdateNotesLine();
   void BuildLayout();
   void ShowPreview(const QImage &image);
   void DrawCounters(int n);
@@ -174,7 +190,7 @@ private:
   // ScriptView
   void openVideo(const QString &path) override { OpenVideo(path); }
   void syncFilterChecks() override;
-  void showCurrentFrame() override { ShowFrame(state_.CurrentFrame); }
+  void showCurrentFrame() override;
   void focusTrackBar() override;
 
   QString settingsPath_;
@@ -194,6 +210,10 @@ private:
   std::unique_ptr<ResizeWindows> resizeWindows_;
   std::unique_ptr<WorkbenchCalculatorHost> calculatorHost_;
   RgbImage shown_;
+  engine::PreviewNotes notes_;
+  std::unique_ptr<ProgressWindow> progress_;
+  WindowText progressWork_ = WindowText::IndexBuild;
+  int busyDepth_ = 0;
   bool busy_ = false;
   bool fitting_ = false;
   bool closed_ = false;

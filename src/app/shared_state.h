@@ -15,6 +15,12 @@ namespace reelwork {
 struct SharedState {
   int Language = 1; // 0 English, 1 Russian
   bool VideoOpen = false;
+  // A script is open as the document: its lines are in the editor and it can
+  // be saved, even while it cannot be shown as video (a failed reload keeps
+  // it open).
+  bool ScriptOpen = false;
+  // Why the open script shows no video; empty while a video is open.
+  QString VideoError;
 
   // Figures of the open video.
   int VideoWidth = 0;

@@ -1,9 +1,13 @@
 #pragma once
 // Message boxes and file dialogs over Qt's standard dialogs.
 
+#include <QElapsedTimer>
 #include <QWidget>
+#include <memory>
 
 #include "script/script_host.h"
+
+class QProgressDialog;
 
 namespace reelwork {
 
@@ -17,6 +21,7 @@ public:
   void showMessage(const QString &text) override;
   void showMessage(const QString &text, const QString &detail) override;
   bool askYesNo(const QString &text) override;
+  CloseAnswer askSaveAtClose(const QString &text) override;
   bool askOkCancel(const QString &text) override;
   std::optional<QString> askSaveFileName(const QString &filter) override;
   std::optional<QString> askOpenFileName(const QString &filter) override;
@@ -28,6 +33,23 @@ public:
 private:
   QWidget *parent_;
   TForm2 *chooser_ = nullptr;
+};
+
+// A progress dialog with Cancel over long work done on the user-interface
+// thread. It appears only once the work has lasted a moment; meanwhile the
+// windows are repainted, and the user's input waits until it appears.
+class ProgressWindow {
+public:
+  ProgressWindow(QWidget *parent, const QString &label, const QString &cancelText);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow &) = delete;
+  ProgressWindow &operator=(const ProgressWindow &) = delete;
+
+  // Shows how far the work is (0..1); false once Cancel has been pressed.
+  bool report(double fraction);
+
+private:
+  std::unique_ptr<QProgressDialog> dialog_;
 };
 
 } // namespace reelwork

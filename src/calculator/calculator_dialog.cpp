@@ -706,8 +706,11 @@ void TForm3::BitBtn3Click() {
   const int frames = CalcFrameCount;
   FramePreview &preview = host_.Preview();
   preview.SetBusy(true);
-  const auto start = FindTitleStart(preview, frames);
+  bool cancelled = false;
+  const auto start = FindTitleStart(preview, frames, &cancelled);
   preview.SetBusy(false);
+  if (cancelled)
+    return;
   if (!start) {
     host_.ShowMessage(MessageText(MsgNoTitles, state_.Language));
     return;

@@ -42,12 +42,26 @@ int MeanOfTwo(FramePreview &preview) {
 
 } // namespace
 
-std::optional<int> FindTitleStart(FramePreview &preview, int frames) {
+std::optional<int> FindTitleStart(FramePreview &preview, int frames, bool *cancelled) {
+  if (cancelled)
+    *cancelled = false;
   if (frames < 1)
     return std::nullopt;
+  // At most 6 + 201 + 101 frames are examined.
+  int examined = 0;
+  const auto show = [&](int f) {
+    if (!preview.ReportProgress(WindowText::TitleSearch, examined++ / 308.0)) {
+      if (cancelled)
+        *cancelled = true;
+      return false;
+    }
+    preview.ShowFrame(f);
+    return true;
+  };
   // The last six frames must all be dark (fewer when the video is shorter).
   for (int f = frames; f >= std::max(1, frames - 5); --f) {
-    preview.ShowFrame(f);
+    if (!show(f))
+      return std::nullopt;
     if (preview.AverageBrightness() > kDarkEnd)
       return std::nullopt;
   }
@@ -55,7 +69,8 @@ std::optional<int> FindTitleStart(FramePreview &preview, int frames) {
   const int lower = frames > 20000 ? frames - 20000 : 1;
   int dark = frames;
   for (int f = frames - frames % 100; f >= lower && f > 0; f -= 100) {
-    preview.ShowFrame(f);
+    if (!show(f))
+      return std::nullopt;
     if (MeanOfTwo(preview) > kFilmLight)
       break;
     dark = f;
@@ -63,7 +78,8 @@ std::optional<int> FindTitleStart(FramePreview &preview, int frames) {
   // Forwards over the last hundred frames before it to the first black one.
   int f = dark > 100 ? dark - 100 : 1;
   for (; f <= dark; ++f) {
-    preview.ShowFrame(f);
+    if (!show(f))
+      return std::nullopt;
     if (MeanOfTwo(preview) < kTitleDark)
       break;
   }

@@ -19,7 +19,9 @@ int AudioRateIndexFromName(const QString &name);
 // searched through the preview: every frame examined is shown there and the
 // last one stays on show. Nothing (and the titles cannot be told) when one of
 // the last six frames is not dark or the video has no frames. Returns
-// `frames` + 1 when no title start lies within the searched range.
-std::optional<int> FindTitleStart(FramePreview &preview, int frames);
+// `frames` + 1 when no title start lies within the searched range. Reports
+// its progress to the preview; when the user stops it, gives nothing and
+// sets `*cancelled`.
+std::optional<int> FindTitleStart(FramePreview &preview, int frames, bool *cancelled = nullptr);
 
 } // namespace reelwork

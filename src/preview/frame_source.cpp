@@ -34,12 +34,30 @@ QString VideoCaption(const SharedState &state) {
       .arg(state.VideoHeight);
 }
 
-bool FrameSource::OpenVideo(const QString &path, SharedState &state, QString *error,
-                            const engine::ProgressFn &progress) {
+namespace {
+
+// Thrown from the engine's progress report to stop an index build; the
+// engine lets it through as a failure of the opening.
+struct StopOpening : std::exception {
+  const char *what() const noexcept override { return "cancelled"; }
+};
+
+} // namespace
+
+bool FrameSource::OpenVideo(const QString &path, SharedState &state, QString *error, const OpenProgress &progress) {
   CloseVideo();
   state.VideoOpen = false;
+  cancelled_ = false;
+  engine::ProgressFn report;
+  if (progress)
+    report = [this, &progress](double fraction) {
+      if (!progress(fraction)) {
+        cancelled_ = true;
+        throw StopOpening();
+      }
+    };
   try {
-    video_ = engine::ScriptVideo::open(path.toStdString(), progress);
+    video_ = engine::ScriptVideo::open(path.toStdString(), report);
   } catch (const std::exception &e) {
     video_.reset();
     if (error)

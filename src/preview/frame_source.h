@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 #include "app/shared_state.h"
@@ -24,13 +25,19 @@ QString VideoCaption(const SharedState &state);
 // The caption before any video is open.
 inline constexpr char kBaseCaption[] = "Reelwork (build 201105)";
 
+// Told how far the index build of an opening is (0..1); returns false to
+// stop the opening.
+using OpenProgress = std::function<bool(double fraction)>;
+
 class FrameSource {
 public:
   // Closes any open video, clears VideoOpen, then opens `path`. On success
   // sets the video figures in `state` and VideoOpen; on failure returns false
-  // with the reason in `error` and leaves no video open.
-  bool OpenVideo(const QString &path, SharedState &state, QString *error,
-                 const engine::ProgressFn &progress = {});
+  // with the reason in `error` and leaves no video open. `progress` hears of
+  // an index build; when it answers false the opening stops, no index is
+  // kept, and cancelled() is true until the next opening.
+  bool OpenVideo(const QString &path, SharedState &state, QString *error, const OpenProgress &progress = {});
+  bool cancelled() const { return cancelled_; }
 
   // Frame n (numbered from 0; past the end gives the last frame). False with
   // the reason when no video is open or the frame cannot be decoded.
@@ -44,6 +51,7 @@ public:
 
 private:
   std::unique_ptr<engine::ScriptVideo> video_;
+  bool cancelled_ = false;
 };
 
 } // namespace reelwork

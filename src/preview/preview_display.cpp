@@ -1,8 +1,10 @@
 #include "preview/preview_display.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
+#include "app/language.h"
 #include "common/number.h"
 
 namespace reelwork {
@@ -44,6 +46,57 @@ int AverageBrightness(const RgbImage &picture, int width, int height, std::mt199
     sum += p[0] + p[1] + p[2];
   }
   return sum / 300;
+}
+
+namespace {
+
+QString NamesList(const std::vector<std::string> &names) {
+  QStringList list;
+  for (const std::string &name : names)
+    list.append(QString::fromStdString(name));
+  return list.join(", ");
+}
+
+QString RangesList(const std::vector<engine::FrameRange> &ranges) {
+  QStringList list;
+  for (const engine::FrameRange &r : ranges) {
+    const long long first = static_cast<long long>(r.first) + 1;
+    const long long last = static_cast<long long>(r.last) + 1;
+    list.append(first == last ? QString::number(first) : QString::number(first) + "-" + QString::number(last));
+  }
+  return list.join(", ");
+}
+
+} // namespace
+
+QString PreviewNotesLine(const engine::PreviewNotes &notes, int language) {
+  QStringList parts;
+  if (!notes.notPreviewed.empty())
+    parts.append(WindowTextFor(WindowText::NotPreviewed, language) + NamesList(notes.notPreviewed));
+  if (!notes.approximated.empty())
+    parts.append(WindowTextFor(WindowText::Approximated, language) + NamesList(notes.approximated));
+  if (!notes.missingImports.empty())
+    parts.append(WindowTextFor(WindowText::MissingImports, language) + NamesList(notes.missingImports));
+  if (!notes.damaged.empty())
+    parts.append(WindowTextFor(WindowText::DamagedFrames, language) + RangesList(notes.damaged));
+  return parts.join(";   ");
+}
+
+QStringList FailureLines(const QString &scriptName, const QString &reason, int language) {
+  QStringList lines{MessageText(MsgAvsNotRead, language)};
+  // Script errors start with the line they were found on.
+  static const QRegularExpression lineFirst(QStringLiteral("^line (\\d+): (.*)$"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+  const QRegularExpressionMatch match = lineFirst.match(reason);
+  if (match.hasMatch()) {
+    lines.append(WindowTextFor(WindowText::ScriptLine, language).arg(scriptName, match.captured(1)));
+    lines.append(match.captured(2));
+  } else {
+    lines.append(scriptName);
+    if (!reason.isEmpty())
+      lines.append(reason);
+  }
+  return lines;
 }
 
 } // namespace reelwork

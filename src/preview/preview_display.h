@@ -3,9 +3,11 @@
 // and the brightness sample that the searches read.
 
 #include <QString>
+#include <QStringList>
 #include <random>
 
 #include "common/rgb_image.h"
+#include "engine/video.h"
 
 namespace reelwork {
 
@@ -19,5 +21,15 @@ QString TimeCounterLine(int n, float frameRate);
 // The mean channel value (0..255) of 100 random pixels of `picture` within
 // width x height (clamped to the picture), in integer division.
 int AverageBrightness(const RgbImage &picture, int width, int height, std::mt19937 &random);
+
+// The line under the preview that says what the picture leaves out, e.g.
+// "Not previewed: MipSmooth, Blurr", in the window's language; damaged
+// ranges in the window's frame numbers (from 1). Empty when nothing is left out.
+QString PreviewNotesLine(const engine::PreviewNotes &notes, int language);
+
+// The text drawn in the preview in place of a frame when the script cannot
+// be shown: message 1, then where (the script and, for a script error, its
+// line) and the reason.
+QStringList FailureLines(const QString &scriptName, const QString &reason, int language);
 
 } // namespace reelwork

@@ -74,7 +74,8 @@ void FilterList::ClampCurrentFrame(int n) {
 }
 
 bool FilterList::ClickCheck(const QString &item, bool checked, QChar fieldOrder) {
-  if (!script_.CheckScriptOpen())
+  // Needs no frames: a filter that made the script fail can be taken out.
+  if (!script_.CheckDocumentOpen())
     return false;
   QString command = item.toUpper();
   if (const qsizetype paren = command.indexOf('('); paren >= 0)

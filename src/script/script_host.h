@@ -20,6 +20,12 @@ public:
   }
   // A question captioned "Warning" with the buttons Yes and No.
   virtual bool askYesNo(const QString &text) = 0;
+  // The question at close, captioned "Warning" with the buttons Yes and No;
+  // Escape or closing the box answers Cancel.
+  enum class CloseAnswer { Yes, No, Cancel };
+  virtual CloseAnswer askSaveAtClose(const QString &text) {
+    return askYesNo(text) ? CloseAnswer::Yes : CloseAnswer::No;
+  }
   // A question captioned "Warning" with the buttons OK and Cancel; true for OK.
   virtual bool askOkCancel(const QString &text) { return askYesNo(text); }
   // The save dialog with the given filter; empty when cancelled.

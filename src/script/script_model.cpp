@@ -35,6 +35,17 @@ QString ScriptModel::Message(int row) const { return MessageText(row, state_.Lan
 bool ScriptModel::CheckScriptOpen() {
   if (state_.VideoOpen)
     return true;
+  if (state_.ScriptOpen)
+    dialogs_.showMessage(Message(MsgAvsNotRead), state_.VideoError);
+  else
+    dialogs_.showMessage(Message(MsgOpenScriptFirst));
+  view_.focusTrackBar();
+  return false;
+}
+
+bool ScriptModel::CheckDocumentOpen() {
+  if (state_.ScriptOpen || state_.VideoOpen)
+    return true;
   dialogs_.showMessage(Message(MsgOpenScriptFirst));
   view_.focusTrackBar();
   return false;
@@ -74,8 +85,10 @@ void ScriptModel::RemoveEmptyLines() {
 void ScriptModel::LoadScript(const QString &path) {
   // An unreadable file leaves the editor as it is; opening it as video then
   // fails and says why.
-  if (const auto lines = ReadTextLines(path))
+  if (const auto lines = ReadTextLines(path)) {
     editor_.setLines(*lines);
+    state_.ScriptOpen = true;
+  }
   view_.openVideo(path);
   view_.syncFilterChecks();
   view_.showCurrentFrame();
@@ -108,25 +121,36 @@ void ScriptModel::RestoreScript() {
   state_.ScriptName = state_.BackupName;
 }
 
-void ScriptModel::AskSaveChanges() {
-  if (!state_.VideoOpen)
-    return;
+bool ScriptModel::AskSaveChanges() {
+  // Asked whether or not the script could be shown: an edit that made it
+  // fail is the one most worth keeping.
+  if (!state_.ScriptOpen && !state_.VideoOpen)
+    return true;
   // A script file that can no longer be read counts as changed, so the
   // user's lines can still be saved.
   const auto onDisk = ReadTextLines(state_.ScriptPath());
   BackupScript();
   const bool changed = !onDisk || *onDisk != editor_.lines();
-  if (changed && dialogs_.askYesNo(Message(MsgScriptNotSaved)))
-    WriteScript();
+  if (!changed)
+    return true;
+  switch (dialogs_.askSaveAtClose(Message(MsgScriptNotSaved))) {
+  case UserDialogs::CloseAnswer::Yes:
+    return WriteScript();
+  case UserDialogs::CloseAnswer::No:
+    return true;
+  case UserDialogs::CloseAnswer::Cancel:
+    break;
+  }
+  return false;
 }
 
 void ScriptModel::SaveLoad() {
-  if (CheckScriptOpen() && !state_.ScriptName.isEmpty() && !state_.WorkDir.isEmpty())
+  if (CheckDocumentOpen() && !state_.ScriptName.isEmpty() && !state_.WorkDir.isEmpty())
     SaveAndReload();
 }
 
 void ScriptModel::SaveAs() {
-  if (!CheckScriptOpen() || state_.ScriptName.isEmpty() || state_.WorkDir.isEmpty())
+  if (!CheckDocumentOpen() || state_.ScriptName.isEmpty() || state_.WorkDir.isEmpty())
     return;
   const auto chosen = dialogs_.askSaveFileName("AVS Script File (*.AVS *.avs)");
   if (!chosen || chosen->isEmpty()) {

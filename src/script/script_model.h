@@ -16,8 +16,14 @@ public:
   ScriptModel(SharedState &state, ScriptEditor &editor, UserDialogs &dialogs, ScriptView &view)
       : state_(state), editor_(editor), dialogs_(dialogs), view_(view) {}
 
-  // True when a video is open; otherwise tells the user to open a script.
+  // True when a video is open. Otherwise tells the user why there are no
+  // frames: message 1 when a script is open but cannot be shown, message 2
+  // when no script is open at all.
   bool CheckScriptOpen();
+
+  // True when a script is open as the document, shown as video or not;
+  // otherwise message 2. Saving and the filter list need no frames.
+  bool CheckDocumentOpen();
 
   // Index of the first line containing `name` (cut after its first "(")
   // without regard to case, or -1. With `select` the editor selects it.
@@ -30,6 +36,8 @@ public:
   void RemoveEmptyLines();
 
   // Loads the file into the editor, opens it as video and shows the frame.
+  // A file whose lines were read stays open as the document even when it
+  // cannot be shown.
   void LoadScript(const QString &path);
 
   // Removes empty lines, writes the script and reloads it. A write that fails
@@ -39,8 +47,10 @@ public:
   void BackupScript();
   void RestoreScript();
 
-  // At close: asks whether a changed script should be saved.
-  void AskSaveChanges();
+  // At close: asks whether a script that differs from its file should be
+  // saved. False when the window must stay open: the user cancelled the
+  // question, or the save failed.
+  bool AskSaveChanges();
 
   // "Save-Load" and "Save As".
   void SaveLoad();

@@ -173,7 +173,17 @@ void SourceOpener::OpenD2VFile() {
     OpenD2VPath(*chosen);
 }
 
+bool SourceOpener::RefuseIrregularFile(const QString &path) {
+  const QFileInfo info(path);
+  if (!info.exists() || info.isFile())
+    return false;
+  dialogs_.showMessage(WindowTextFor(WindowText::NotRegularFile, state_.Language).arg(QDir::toNativeSeparators(path)));
+  return true;
+}
+
 void SourceOpener::OpenD2VPath(const QString &path) {
+  if (RefuseIrregularFile(path))
+    return;
   const QFileInfo info(path);
   state_.WorkDir = WithTrailingSlash(info.absolutePath());
   state_.ProjectName = info.fileName();
@@ -209,6 +219,8 @@ void SourceOpener::OpenAvsFile() {
 }
 
 void SourceOpener::OpenAvsPath(const QString &path) {
+  if (RefuseIrregularFile(path))
+    return;
   const QFileInfo info(path);
   state_.WorkDir = WithTrailingSlash(info.absolutePath());
   state_.ScriptName = info.fileName();

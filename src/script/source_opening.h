@@ -78,6 +78,9 @@ public:
 
 private:
   void ReadInfo();
+  // A FIFO, a device or a folder is refused at once with its name: reading it
+  // could block the window for good.
+  bool RefuseIrregularFile(const QString &path);
 
   SharedState &state_;
   ScriptModel &script_;

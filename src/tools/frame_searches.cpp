@@ -87,8 +87,15 @@ SearchResult RunInterlaceSearch(SharedState &state, FramePreview &preview, UserD
   std::vector<int> scores(static_cast<size_t>(n));
   int best = 0;
   int bestFrame = 0;
+  const int shownBefore = state.CurrentFrame;
   for (int pass = 0; pass < 3 && best < params.threshold; ++pass) {
     for (int k = 0; k < n; ++k) {
+      if (!preview.ReportProgress(WindowText::InterlaceSearch, (pass * n + k) / (3.0 * n))) {
+        ShowSampledFrame(state, preview, shownBefore);
+        result.outcome = SearchOutcome::Cancelled;
+        result.frame = state.CurrentFrame;
+        return result;
+      }
       // Under 10 frames the range starts at 0, which is no frame: frames
       // are numbered from 1.
       const int f = std::max(1, frames(state.Random) + count / 10);

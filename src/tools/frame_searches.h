@@ -43,6 +43,7 @@ enum class SearchOutcome {
   NotFound,  // nothing passed; the search's fallback frame is shown
   Refused,   // the video cannot be sampled; a message said why
   Failed,    // a frame could not be shown; the search stopped there
+  Cancelled, // the user stopped it; the frame shown before is shown again
 };
 
 struct SearchResult {
@@ -54,7 +55,7 @@ struct SearchResult {
 // The interlace search on an open video, with the sensitivity taken from
 // _INTERLACESENS: up to three passes of random frames from the middle 80 %,
 // the best of the last pass shown, message 6 when even that one is below the
-// threshold.
+// threshold. Reports its progress and stops when the user asks.
 SearchResult RunInterlaceSearch(SharedState &state, FramePreview &preview, UserDialogs &dialogs);
 
 // The light search on an open video, with the sensitivity from _LIGHTSENS:

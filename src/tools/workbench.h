@@ -5,6 +5,7 @@
 
 #include <QVector>
 
+#include "app/language.h"
 #include "app/shared_state.h"
 #include "common/rgb_image.h"
 #include "script/filter_list.h"
@@ -35,6 +36,13 @@ public:
   virtual void ShowPicture(const RgbImage &picture) = 0;
   // The wait cursor around long work; the picture is repainted meanwhile.
   virtual void SetBusy(bool busy) = 0;
+  // Long work between SetBusy(true) and SetBusy(false) tells how far it is
+  // (0..1); false once the user has asked to stop it.
+  virtual bool ReportProgress(WindowText work, double fraction) {
+    (void)work;
+    (void)fraction;
+    return true;
+  }
 };
 
 struct Workbench {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/sample_media.h"
 #include "preview/frame_source.h"
 #include "support/temp_dir.h"
 
@@ -54,4 +55,37 @@ TEST_F(FrameSourceFailures, AFailedOpeningLeavesNoVideoAndSaysWhy) {
   // A frame asked for while nothing is open is a clean failure.
   RgbImage picture;
   EXPECT_FALSE(source.GetFrame(1, picture, &error));
+}
+
+// Stopping an index build from its progress report leaves no video and no
+// index behind: the next opening builds it again and succeeds.
+TEST_F(FrameSourceFailures, AnIndexBuildStoppedByItsProgressIsNotKept) {
+  engine::SampleOptions options;
+  options.seconds = 1;
+  options.withAudioFile = false;
+  const engine::SampleRip rip = engine::WriteSampleRip(dir.path().toStdString(), options);
+  writeBytes("movie.avs", "mpeg2source(\"VTS_01_1.d2v\")\r\n");
+
+  SharedState state;
+  FrameSource source;
+  QString error;
+  int reports = 0;
+  EXPECT_FALSE(source.OpenVideo(path("movie.avs"), state, &error, [&](double) {
+    ++reports;
+    return false;
+  }));
+  EXPECT_EQ(reports, 1);
+  EXPECT_TRUE(source.cancelled());
+  EXPECT_FALSE(source.isOpen());
+  EXPECT_FALSE(state.VideoOpen);
+
+  std::vector<double> fractions;
+  ASSERT_TRUE(source.OpenVideo(path("movie.avs"), state, &error, [&](double fraction) {
+    fractions.push_back(fraction);
+    return true;
+  })) << error.toStdString();
+  EXPECT_FALSE(source.cancelled());
+  ASSERT_FALSE(fractions.empty());
+  EXPECT_EQ(fractions.back(), 1.0);
+  EXPECT_EQ(state.FrameCount, rip.frames);
 }

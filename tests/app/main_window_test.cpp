@@ -7,30 +7,12 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "app/main_window.h"
+#include "app/main_window_fixture.h"
 #include "crop/crop_dialog.h"
 #include "resize/resize_windows.h"
-#include "engine/sample_media.h"
 #include "preview/tick_slider.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
 
 using namespace reelwork;
-
-class MainWindow : public reelwork::test::TempDirTest {
-protected:
-  std::unique_ptr<TForm1> start(const QByteArray &ini) {
-    if (!ini.isNull())
-      writeBytes("Reelwork.ini", ini);
-    auto window = std::make_unique<TForm1>(path("Reelwork.ini"));
-    window->setDialogs(&dialogs);
-    return window;
-  }
-  static QString caption(TForm1 &w, const char *name) { return w.findChild<QPushButton *>(name)->text(); }
-  static QString hint(TForm1 &w, const char *name) { return w.findChild<QWidget *>(name)->toolTip(); }
-
-  reelwork::test::FakeDialogs dialogs;
-};
 
 TEST_F(MainWindow, EnglishOnlyForLanguageZero) {
   auto w = start("_LANGUAGE=0\r\n");
@@ -110,25 +92,6 @@ TEST_F(MainWindow, ClosingWithoutAScriptAsksNothing) {
   EXPECT_TRUE(w->close());
   EXPECT_TRUE(dialogs.questions.isEmpty());
 }
-
-// The window over a real project: a small rip made by the sample maker.
-class MainWindowWithVideo : public MainWindow {
-protected:
-  void SetUp() override {
-    engine::SampleOptions options;
-    options.seconds = 1;
-    options.withAudioFile = false;
-    rip = engine::WriteSampleRip(dir.path().toStdString(), options);
-  }
-  // The window, shown, with the sample's project opened as the D2V button would.
-  std::unique_ptr<TForm1> openProject() {
-    auto w = start("_LANGUAGE=0\r\n");
-    w->show();
-    w->opener().OpenD2VPath(QString::fromStdString(rip.d2v.string()));
-    return w;
-  }
-  engine::SampleRip rip;
-};
 
 TEST_F(MainWindowWithVideo, OpeningAProjectShowsFrameOneAtItsSize) {
   auto w = start("_LANGUAGE=0\r\n");

@@ -158,6 +158,8 @@ TEST_F(ScriptOps, QuestionAtCloseWhenTheFileIsGone) {
   EXPECT_EQ(readBytes("movie.avs"), "mpeg2source(\"a.d2v\")\r\n");
 
   state.VideoOpen = false; // nothing open: no question
+  state.ScriptOpen = false;
   model.AskSaveChanges();
   EXPECT_EQ(dialogs.questions.size(), 1);
 }
+

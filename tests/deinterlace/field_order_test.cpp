@@ -152,6 +152,7 @@ TEST_F(FieldTest, TheSwitchRewritesTheScriptAndSavesIt) {
   EXPECT_EQ(onDisk("movie.avs"), expected);
 
   t.state.VideoOpen = false;
+  t.state.ScriptOpen = false;
   view.field0 = false;
   Field0Click(t.bench, view);
   EXPECT_EQ(t.dialogs.messages, QStringList{"You must open AVS-script before do it!"});

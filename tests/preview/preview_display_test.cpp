@@ -36,3 +36,28 @@ TEST(Brightness, MeanOfSampledChannels) {
   EXPECT_EQ(AverageBrightness(picture, 1000, 1000, random), 60);
   EXPECT_EQ(AverageBrightness(RgbImage{}, 720, 576, random), 0);
 }
+
+TEST(NotesLine, NamesWhatThePreviewLeavesOutInBothLanguages) {
+  engine::PreviewNotes notes;
+  EXPECT_EQ(PreviewNotesLine(notes, 0), "");
+  notes.notPreviewed = {"MipSmooth", "Blurr"};
+  EXPECT_EQ(PreviewNotesLine(notes, 0), "Not previewed: MipSmooth, Blurr");
+  EXPECT_EQ(PreviewNotesLine(notes, 1), QString::fromUtf8("Не показано: MipSmooth, Blurr"));
+  notes.approximated = {"TDeint"};
+  notes.missingImports = {"plugins.avsi"};
+  // Damaged ranges come from the engine counted from 0; the window counts from 1.
+  notes.damaged = {{100, 119}, {499, 499}};
+  EXPECT_EQ(PreviewNotesLine(notes, 0), "Not previewed: MipSmooth, Blurr;   Approximated: TDeint;   "
+                                        "Missing imports: plugins.avsi;   Damaged frames: 101-120, 500");
+  notes.notPreviewed.clear();
+  EXPECT_TRUE(PreviewNotesLine(notes, 1).startsWith(QString::fromUtf8("Показано приблизительно: TDeint")));
+}
+
+TEST(FailurePicture, SaysWhichLineOfWhichScriptFailed) {
+  EXPECT_EQ(FailureLines("movie.avs", "line 12: Sharpen: argument 'amount' is missing", 0),
+            QStringList({"AVS-file could not be read!", "movie.avs, line 12", "Sharpen: argument 'amount' is missing"}));
+  EXPECT_EQ(FailureLines("movie.avs", "line 2: syntax error", 1).value(1), QString::fromUtf8("movie.avs, строка 2"));
+  // Reasons that name no line (a missing project) are shown as they are.
+  EXPECT_EQ(FailureLines("movie.avs", "mpeg2source: cannot open x.d2v", 0),
+            QStringList({"AVS-file could not be read!", "movie.avs", "mpeg2source: cannot open x.d2v"}));
+}

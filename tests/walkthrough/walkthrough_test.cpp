@@ -89,7 +89,8 @@ private:
   // While the steps run: a window they opened and do not answer.
   void Watch() {
     QWidget *modal = QApplication::activeModalWidget();
-    if (modal && modal != window_) {
+    // The progress of long work (the title search) asks nothing.
+    if (modal && modal != window_ && modal->objectName() != "ProgressWindow") {
       ADD_FAILURE() << what_ << ": an unexpected window came up: " << Describe(modal);
       if (auto *dialog = qobject_cast<QDialog *>(modal))
         dialog->reject();
