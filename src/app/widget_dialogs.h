@@ -2,6 +2,7 @@
 // Message boxes and file dialogs over Qt's standard dialogs.
 
 #include <QWidget>
+#include <functional>
 
 #include "script/script_host.h"
 
@@ -24,10 +25,13 @@ public:
 
   // The file chooser shown by runFileChooser.
   void setFileChooser(TForm2 *chooser) { chooser_ = chooser; }
+  // The folder the open and save dialogs start in, asked each time.
+  void setStartFolder(std::function<QString()> folder) { startFolder_ = std::move(folder); }
 
 private:
   QWidget *parent_;
   TForm2 *chooser_ = nullptr;
+  std::function<QString()> startFolder_;
 };
 
 } // namespace reelwork
