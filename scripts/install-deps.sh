@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg mpeg2dec
-  libgtest-dev
+  libgtest-dev ccache
   dvdauthor # authored DVDs with navigation packs for the project writer's tests
 )
 

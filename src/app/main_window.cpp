@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <chrono>
 
+#include "app/dialog_folder.h"
 #include "app/glyphs.h"
 #include "app/language.h"
 #include "calculator/calculator_dialog.h"
@@ -98,6 +99,7 @@ TForm1::TForm1(const QString &settingsPath, QWidget *parent) : QWidget(parent), 
   BuildLayout();
   editor_ = std::make_unique<MemoEditor>(Memo1);
   widgetDialogs_ = std::make_unique<WidgetDialogs>(this);
+  widgetDialogs_->setStartFolder([this] { return FileDialogFolder(state_.WorkDir); });
   dialogs_ = std::make_unique<SwitchableDialogs>(*widgetDialogs_);
   Form2 = new TForm2(state_, this);
   widgetDialogs_->setFileChooser(Form2);

@@ -51,14 +51,14 @@ bool WidgetDialogs::askOkCancel(const QString &text) {
 }
 
 std::optional<QString> WidgetDialogs::askSaveFileName(const QString &filter) {
-  const QString name = QFileDialog::getSaveFileName(parent_, QString(), QString(), filter);
+  const QString name = QFileDialog::getSaveFileName(parent_, QString(), startFolder_ ? startFolder_() : QString(), filter);
   if (name.isEmpty())
     return std::nullopt;
   return name;
 }
 
 std::optional<QString> WidgetDialogs::askOpenFileName(const QString &filter) {
-  const QString name = QFileDialog::getOpenFileName(parent_, QString(), QString(), filter);
+  const QString name = QFileDialog::getOpenFileName(parent_, QString(), startFolder_ ? startFolder_() : QString(), filter);
   if (name.isEmpty())
     return std::nullopt;
   return name;

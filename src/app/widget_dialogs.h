@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "script/script_host.h"
@@ -29,10 +30,13 @@ public:
 
   // The file chooser shown by runFileChooser.
   void setFileChooser(TForm2 *chooser) { chooser_ = chooser; }
+  // The folder the open and save dialogs start in, asked each time.
+  void setStartFolder(std::function<QString()> folder) { startFolder_ = std::move(folder); }
 
 private:
   QWidget *parent_;
   TForm2 *chooser_ = nullptr;
+  std::function<QString()> startFolder_;
 };
 
 // A progress dialog with Cancel over long work done on the user-interface

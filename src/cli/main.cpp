@@ -10,7 +10,7 @@
 //   reelwork-cli frame SCRIPT N OUT   frame N as RGB24 into OUT (.ppm or .png)
 //   reelwork-cli sample DIR [--ntsc | --film] [--seconds S]
 //                                     (--film: NTSC film with pulldown flags)
-//   reelwork-cli crop | resize | interlace | light | round | bitrate ...
+//   reelwork-cli crop | resize | interlace | light | round | titles | bitrate ...
 //                                     the tools' measurements (see each command)
 
 #include <cstdio>
@@ -29,6 +29,7 @@
 #include "cli/image_files.h"
 #include "cli/resize_command.h"
 #include "cli/search_commands.h"
+#include "cli/titles_command.h"
 #include "common/number.h"
 #include "engine/sample_media.h"
 #include "engine/video.h"
@@ -49,6 +50,7 @@ int Usage(const char *problem) {
                "       reelwork-cli interlace SCRIPT [--sens S] [--seed K]\n"
                "       reelwork-cli light SCRIPT [--sens S] [--seed K]\n"
                "       reelwork-cli round SCRIPT N X Y [--sens S]\n"
+               "       reelwork-cli titles SCRIPT [--seed K]\n"
                "       reelwork-cli bitrate --size TEXT ...\n");
   return 2;
 }
@@ -85,9 +87,12 @@ int Info(const std::string &script) {
     std::printf("missing-import=%s\n", path.c_str());
   if (!notes.damaged.empty()) {
     std::string line = "damaged";
-    for (size_t i = 0; i < notes.damaged.size(); ++i)
-      line.append(i ? "," : "=").append(std::to_string(notes.damaged[i].first)).append("-").append(
-          std::to_string(notes.damaged[i].last));
+    for (size_t i = 0; i < notes.damaged.size(); ++i) {
+      line += i ? ',' : '=';
+      line += std::to_string(notes.damaged[i].first);
+      line += '-';
+      line += std::to_string(notes.damaged[i].last);
+    }
     std::printf("%s\n", line.c_str());
   }
   return 0;
@@ -128,6 +133,7 @@ int main(int argc, char **argv) {
       {"crop", RunCropCommand},           {"resize", RunResizeCommand}, {"interlace", RunInterlaceCommand},
       {"light", RunLightCommand},         {"round", RunRoundCommand},   {"bitrate", RunBitrateCommand},
       {"d2v", RunD2vCommand},
+      {"titles", RunTitlesCommand},
   };
   try {
     for (const auto &[name, run] : tools)

@@ -1,36 +1,23 @@
 #include "cli/search_commands.h"
 
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <optional>
 
-#include "app/shared_state.h"
+#include "cli/command_support.h"
 #include "common/number.h"
-#include "script/script_host.h"
-#include "tools/engine_preview.h"
 #include "tools/frame_searches.h"
 #include "tools/round_test.h"
 
 namespace reelwork {
 
-namespace {
+using cli::OpenScript;
+using cli::ReportFailedFrame;
+using cli::StderrDialogs;
 
-// The window's message boxes as lines on stderr; questions are answered No.
-class StderrDialogs : public UserDialogs {
-public:
-  using UserDialogs::showMessage;
-  void showMessage(const QString &text) override { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
-  bool askYesNo(const QString &text) override {
-    showMessage(text);
-    return false;
-  }
-  std::optional<QString> askSaveFileName(const QString &) override { return std::nullopt; }
-  std::optional<QString> askOpenFileName(const QString &) override { return std::nullopt; }
-  QStringList runFileChooser(const QString &, int &) override { return {}; }
-};
+namespace {
 
 int Usage(const std::string &problem) {
   std::fprintf(stderr, "reelwork-cli: %s\n", problem.c_str());
@@ -59,32 +46,15 @@ std::optional<int> ReadOptions(const std::string &command, const std::vector<std
     if (args[i] == "--sens" && i + 1 < args.size()) {
       options.sensitivity = QString::fromStdString(args[++i]);
     } else if (seedAllowed && args[i] == "--seed" && i + 1 < args.size()) {
-      const std::string &text = args[++i];
-      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), options.seed);
-      if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+      const auto seed = cli::ParseSeed(args[++i]);
+      if (!seed)
         return Usage("--seed takes a whole number from 0 to 4294967295");
+      options.seed = *seed;
     } else {
       return Usage("unknown option " + args[i]);
     }
   }
   return std::nullopt;
-}
-
-// Opens the script into `state`; prints the reason and gives nothing when it
-// cannot be run.
-std::unique_ptr<EnginePreview> OpenScript(SharedState &state, const std::string &script) {
-  try {
-    return std::make_unique<EnginePreview>(state, script);
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "reelwork-cli: %s: %s\n", script.c_str(), e.what());
-    return nullptr;
-  }
-}
-
-int ReportFailedFrame(const std::string &script, const EnginePreview &preview) {
-  std::fprintf(stderr, "reelwork-cli: a frame of %s could not be read: %s\n", script.c_str(),
-               preview.error().c_str());
-  return 1;
 }
 
 void PrepareState(SharedState &state, const Options &options) {

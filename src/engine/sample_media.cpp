@@ -411,15 +411,68 @@ bool WriteSilentAc3(const fs::path &path, double seconds) {
 
 // ---------------------------------------------------------------------------
 
+int SampleTitleStart(int total) { return total > 0 ? (4 * total + 4) / 5 : 0; }
+
+namespace {
+
+// A bright disc (luma 235, no colour) around (cx, cy), clipped to rows
+// [top, bottom).
+void DrawDisc(Frame &f, double cx, double cy, double radius, int top, int bottom) {
+  const int w = f.width, cw = (w + 1) / 2;
+  const int y0 = std::max(top, static_cast<int>(cy - radius));
+  const int y1 = std::min(bottom, static_cast<int>(cy + radius) + 1);
+  for (int y = y0; y < y1; ++y) {
+    const double dy = y - cy;
+    const double half = std::sqrt(std::max(0.0, radius * radius - dy * dy));
+    const int x0 = std::max(0, static_cast<int>(cx - half)), x1 = std::min(w, static_cast<int>(cx + half) + 1);
+    if (x1 > x0)
+      std::memset(f.row(0, y) + x0, 235, static_cast<size_t>(x1 - x0));
+    for (int x = x0 / 2; x < (x1 + 1) / 2 && x < cw; ++x) {
+      f.row(1, y / 2)[x] = 128;
+      f.row(2, y / 2)[x] = 128;
+    }
+  }
+}
+
+// End titles: a moment of black, lines of small light "text" rolling up, and
+// black again. `k` counts the title pictures from 0 to `count` - 1. The text
+// covers a few hundredths of the picture, so that a title frame stays well
+// darker than any film frame.
+void DrawTitleText(Frame &f, int k, int count, int top, int bottom) {
+  const int w = f.width, h = f.height;
+  const int black = std::max(1, count / 10);
+  if (k < black || k >= count - black)
+    return;
+  const int lineHeight = std::max(4, h / 56), pitch = lineHeight * 5;
+  const int scroll = ((k - black) * std::max(1, h / 288)) % pitch;
+  const int letter = std::max(2, lineHeight * 2 / 3);
+  for (int y = top; y < bottom; ++y) {
+    const int pos = y + scroll - top;
+    if (pos % pitch >= lineHeight)
+      continue;
+    const int line = pos / pitch;
+    const int len = w / 5 + (line * 37 % 5) * w / 20;
+    const int x0 = (w - len) / 2;
+    std::uint8_t *row = f.row(0, y);
+    for (int x = x0; x < x0 + len; ++x)
+      if ((x / letter) % 3 != 2) // gaps between "letters"
+        row[x] = 180;
+  }
+}
+
+} // namespace
+
 void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
   const int w = f.width, h = f.height;
   const Layout l = LayoutOf(w, h);
   const double t = total > 0 ? static_cast<double>(n) / total : 0.0;
-  const bool titles = t >= 0.8;
+  const int titleStart = SampleTitleStart(total);
+  const bool titles = total > 0 && n >= titleStart;
   const bool bright = t >= 0.35 && !titles;
   const int cw = (w + 1) / 2, ch = (h + 1) / 2;
 
   // Background: black bars, then a dark or a bright scene, or black titles.
+  // Even the dark scene stays above black, so that the bars show on it too.
   for (int y = 0; y < h; ++y) {
     std::uint8_t *row = f.row(0, y);
     const bool inBar = y < l.bar || y >= h - l.bar;
@@ -427,7 +480,7 @@ void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
       std::memset(row, 16, static_cast<size_t>(w));
       continue;
     }
-    const int base = bright ? 170 : 32;
+    const int base = bright ? 170 : 56;
     for (int x = 0; x < w; ++x)
       row[x] = static_cast<std::uint8_t>(base + (x * 24) / w + ((y * 16) / h));
   }
@@ -441,30 +494,14 @@ void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
   const int top = l.codeY + l.block + 16, bottom = h - l.bar;
 
   if (titles) {
-    // Light lines of "text" rolling up over black.
-    const int lineHeight = std::max(4, h / 36), gap = lineHeight * 2;
-    const int scroll = (n * std::max(1, h / 288)) % (lineHeight + gap);
+    DrawTitleText(f, n - titleStart, total - titleStart, top, bottom);
+  } else if (pan) {
+    // Stripes 16 pixels wide moving 10 pixels a frame, 5 between the fields.
     for (int y = top; y < bottom; ++y) {
-      const int k = (y + scroll - top) % (lineHeight + gap);
-      if (k >= lineHeight)
-        continue;
-      const int line = (y + scroll - top) / (lineHeight + gap);
-      const int len = w / 3 + (line * 37 % 5) * w / 12;
-      const int x0 = (w - len) / 2;
+      const int shift = n * 10 + ((y & 1) ? 5 : 0);
       std::uint8_t *row = f.row(0, y);
-      for (int x = x0; x < x0 + len; ++x)
-        if ((x / std::max(2, lineHeight / 2)) % 3 != 2) // gaps between "letters"
-          row[x] = 220;
-    }
-  } else {
-    if (pan) {
-      // Stripes 16 pixels wide moving 10 pixels a frame, 5 between the fields.
-      for (int y = top; y < bottom; ++y) {
-        const int shift = n * 10 + ((y & 1) ? 5 : 0);
-        std::uint8_t *row = f.row(0, y);
-        for (int x = 0; x < w; ++x)
-          row[x] = ((x + shift) / 16) % 2 ? 200 : 40;
-      }
+      for (int x = 0; x < w; ++x)
+        row[x] = ((x + shift) / 16) % 2 ? 200 : 40;
     }
     // A bar moving sideways, drawn on the two fields at two moments: the
     // lines of the second field show it half a frame later.
@@ -480,20 +517,28 @@ void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
       std::memset(f.row(0, y) + x0, barLuma, static_cast<size_t>(barWidth));
     }
     // A bright round object wandering slowly.
-    const double radius = std::max(4, (bottom - top) / 6);
-    const double cx = w / 2.0 + (w / 4.0) * std::cos(n * 0.05);
-    const double cy = (top + bottom) / 2.0 + ((bottom - top) / 5.0) * std::sin(n * 0.07);
-    for (int y = std::max(top, static_cast<int>(cy - radius)); y < std::min(bottom, static_cast<int>(cy + radius) + 1); ++y) {
-      const double dy = y - cy;
-      const double half = std::sqrt(std::max(0.0, radius * radius - dy * dy));
-      const int x0 = std::max(0, static_cast<int>(cx - half)), x1 = std::min(w, static_cast<int>(cx + half) + 1);
-      if (x1 > x0)
-        std::memset(f.row(0, y) + x0, 235, static_cast<size_t>(x1 - x0));
-      for (int x = x0 / 2; x < (x1 + 1) / 2 && x < cw; ++x) {
-        f.row(1, y / 2)[x] = 128;
-        f.row(2, y / 2)[x] = 128;
-      }
+    DrawDisc(f, w / 2.0 + (w / 4.0) * std::cos(n * 0.05),
+             (top + bottom) / 2.0 + ((bottom - top) / 5.0) * std::sin(n * 0.07), std::max(4, (bottom - top) / 6),
+             top, bottom);
+  } else {
+    // The upper three fifths of the scene: a fence of boards 24 pixels wide
+    // passing by at 20 pixels a frame, each field at its own moment (the
+    // second 10 pixels further on), as a fast pan looks on interlaced video:
+    // the boards comb over a large part of the picture.
+    const int fenceBottom = top + (bottom - top) * 3 / 5;
+    const std::uint8_t dark = bright ? 90 : 48, light = bright ? 235 : 160;
+    for (int y = top; y < fenceBottom; ++y) {
+      const int shift = n * 20 + ((y & 1) ? 10 : 0);
+      std::uint8_t *row = f.row(0, y);
+      for (int x = 0; x < w; ++x)
+        row[x] = ((x + shift) / 24) % 2 ? light : dark;
     }
+    // Below the fence, on a calm background, a bright disc drifting sideways
+    // (progressive: the same on both fields), for the round test.
+    const double room = bottom - fenceBottom;
+    const double radius = std::max(4.0, room / 3.2);
+    DrawDisc(f, w / 2.0 + (w / 4.0) * std::cos(n * 0.05), fenceBottom + room / 2.0 + room / 12.0 * std::sin(n * 0.07),
+             radius, fenceBottom, bottom);
   }
 
   if (grain > 0) {
@@ -511,12 +556,15 @@ void DrawSamplePicture(int n, int total, Frame &f, int grain, bool pan) {
   }
 
   // The frame number: a row of blocks, white for 1 and black for 0, most
-  // significant bit first, on a mid-grey strip.
-  for (int y = l.codeY - 8; y < l.codeY + l.block + 8 && y < h; ++y)
-    std::memset(f.row(0, y), 128, static_cast<size_t>(w));
-  for (int y = (l.codeY - 8) / 2; y < (l.codeY + l.block + 8) / 2 && y < ch; ++y) {
-    std::memset(f.row(1, y), 128, static_cast<size_t>(cw));
-    std::memset(f.row(2, y), 128, static_cast<size_t>(cw));
+  // significant bit first, on a mid-grey strip (on the titles' black, which
+  // must stay dark, without the strip).
+  if (!titles) {
+    for (int y = l.codeY - 8; y < l.codeY + l.block + 8 && y < h; ++y)
+      std::memset(f.row(0, y), 128, static_cast<size_t>(w));
+    for (int y = (l.codeY - 8) / 2; y < (l.codeY + l.block + 8) / 2 && y < ch; ++y) {
+      std::memset(f.row(1, y), 128, static_cast<size_t>(cw));
+      std::memset(f.row(2, y), 128, static_cast<size_t>(cw));
+    }
   }
   for (int bit = 0; bit < kBits; ++bit) {
     const bool one = (n >> (kBits - 1 - bit)) & 1;
@@ -568,6 +616,7 @@ SampleRip WriteSampleRip(const fs::path &folder, const SampleOptions &given) {
 
   SampleRip rip;
   rip.frames = total;
+  rip.titleStart = SampleTitleStart(total);
   std::vector<std::uint8_t> stream;
   if (o.clockRestart && total >= 4) {
     const int half = total / 2 + 1;

@@ -39,7 +39,12 @@ struct SampleRip {
   std::filesystem::path ac3;
   int frames = 0;
   int clockRestartFrame = -1;         // first frame of the second recording
+  int titleStart = 0;                 // first picture of the end titles (from 0)
 };
+
+// The picture of a sample of `total` pictures where the end titles begin
+// (from 0): the first of its last fifth.
+int SampleTitleStart(int total);
 
 // Writes the rip into `folder` (created if needed). The first VOB carries its
 // sequence header at byte 2084, as DVD authoring writes it. Every picture
@@ -53,8 +58,12 @@ int ReadFrameNumber(const Frame &frame);
 
 // Draws sample picture n of `total` into a YV12 frame of the given size,
 // with film grain of the given amplitude over the picture (not the bars).
-// With `pan` the scene is a pattern of stripes moving sideways, the second
-// field half a frame later, as a camera pan looks on interlaced video.
+// The picture is a test card for the tools: black bars above and below, a
+// dark scene (the first 35 %) and a bright one, each with a fence of boards
+// passing by that combs over the upper three fifths of the scene and a bright
+// disc below it; then end titles, small light text between moments of black.
+// With `pan` the whole scene is a pattern of stripes moving sideways, the
+// second field half a frame later, with a narrow bar and the disc over it.
 void DrawSamplePicture(int n, int total, Frame &frame, int grain = 0, bool pan = false);
 
 } // namespace reelwork::engine

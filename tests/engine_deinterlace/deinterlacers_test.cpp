@@ -55,7 +55,9 @@ protected:
   // A script over a rip: its source line and then `lines`.
   static std::string Script(const SampleRip &rip, const std::string &lines) {
     static int count = 0;
-    const fs::path path = rip.d2v.parent_path() / ("s" + std::to_string(++count) + ".avs");
+    std::string name = std::to_string(++count);
+    name.insert(0, 1, 's'); // not "s" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on that
+    const fs::path path = rip.d2v.parent_path() / (name + ".avs");
     std::ofstream(path, std::ios::binary) << "mpeg2source(\"" << rip.d2v.filename().string() << "\")\r\n"
                                           << lines << "\r\n";
     return path.string();

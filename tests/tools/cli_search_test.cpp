@@ -1,7 +1,7 @@
-// The searches from the command line over sample rips: a dark scene (frames
-// 0..34), a bright one (35..79) and titles, a bright disc wandering through
-// the first two. In the plain rip the fields differ only at the edges of a
-// narrow moving bar; in the panning one stripes comb across the whole scene.
+// The searches from the command line over sample rips of 100 frames: a dark
+// scene (frames 0..34), a bright one (35..79) and end titles (80..99), a
+// fence combing over the upper part of both scenes and a bright disc below
+// it. In the panning rip stripes comb across the whole scene.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "cli/search_commands.h"
+#include "cli/titles_command.h"
 #include "engine/video.h"
 #include "support/media_fixture.h"
 
@@ -61,7 +62,7 @@ protected:
 
 testing::TempFolder *CliSearchTest::folder_ = nullptr;
 
-TEST_F(CliSearchTest, InterlaceFindsCombingInThePanAndNoneInThePlainRip) {
+TEST_F(CliSearchTest, InterlaceFindsCombingInTheFilmAndNoneInTheTitles) {
   const CommandRun run = Call(RunInterlaceCommand, {Script("pan"), "--seed", "3"});
   ASSERT_EQ(run.code, 0) << run.err;
   ASSERT_EQ(run.numbers.size(), 2u) << run.out;
@@ -70,10 +71,23 @@ TEST_F(CliSearchTest, InterlaceFindsCombingInThePanAndNoneInThePlainRip) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Call(RunInterlaceCommand, {Script("pan"), "--seed", "3"}).out, run.out);
 
-  const CommandRun none = Call(RunInterlaceCommand, {Script("plain"), "--sens", "0"});
+  // The plain rip combs enough whatever the draw, even for the least
+  // sensitive search (the highest threshold, 25, on the fewest frames).
+  for (const std::string seed : {"1", "2", "3", "4", "5"}) {
+    const CommandRun plain = Call(RunInterlaceCommand, {Script("plain"), "--seed", seed, "--sens", "0"});
+    ASSERT_EQ(plain.numbers.size(), 2u) << plain.out << plain.err;
+    EXPECT_TRUE(plain.numbers[0] >= 10 && plain.numbers[0] < 80) << plain.out;
+    EXPECT_GE(plain.numbers[1], 25) << "seed " << seed;
+    EXPECT_EQ(plain.err, "");
+  }
+
+  // The titles alone: text over black combs nowhere.
+  const auto titles = folder_->path() / "plain" / "titles.avs";
+  std::ofstream(titles, std::ios::binary) << "mpeg2source(\"VTS_01_1.d2v\")\r\nTrim(80,99)\r\n";
+  const CommandRun none = Call(RunInterlaceCommand, {titles.string(), "--sens", "10"});
   ASSERT_EQ(none.code, 0) << none.err;
   ASSERT_EQ(none.numbers.size(), 2u) << none.out;
-  EXPECT_LT(none.numbers[1], 25);
+  EXPECT_LT(none.numbers[1], 15);
   EXPECT_EQ(none.err, "Interlaced frames not found!\n");
 }
 
@@ -119,10 +133,45 @@ TEST_F(CliSearchTest, RoundDrawsTheCircleAroundTheDisc) {
   EXPECT_NEAR(run.numbers[1], cy, 2);
   EXPECT_NEAR(run.numbers[2], radius + 3, 2); // the first pixel outside, plus 2
 
-  EXPECT_EQ(Call(RunRoundCommand, {script, "10", "30", "150"}).out, "none\n");
+  // A click on the calm ground beside the disc finds no round outline.
+  const CommandRun calm = Call(RunRoundCommand, {script, "10", "60", "230"});
+  EXPECT_EQ(calm.code, 0) << calm.err;
+  EXPECT_EQ(calm.out, "none\n");
   const CommandRun unclicked = Call(RunRoundCommand, {script, "10", "0", "100"});
   EXPECT_EQ(unclicked.code, 1);
   EXPECT_EQ(unclicked.err, "You must point to the center of circular area on the screen before!\n");
+}
+
+// The calculator's title search: the titles start at frame 80, where the
+// preview numbers the first title picture 80, and run the last 20 frames.
+TEST_F(CliSearchTest, TitlesFindsTheStartOfTheEndTitles) {
+  for (const std::string seed : {"1", "2", "3", "4", "5"}) {
+    const CommandRun run = Call(RunTitlesCommand, {Script("plain"), "--seed", seed});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "titles=20 start=80\n") << "seed " << seed;
+    EXPECT_EQ(run.err, "");
+  }
+  // Without its titles the film ends light: none are found.
+  const auto film = folder_->path() / "plain" / "film.avs";
+  std::ofstream(film, std::ios::binary) << "mpeg2source(\"VTS_01_1.d2v\")\r\nTrim(0,69)\r\n";
+  const CommandRun none = Call(RunTitlesCommand, {film.string()});
+  EXPECT_EQ(none.code, 0);
+  EXPECT_EQ(none.out, "titles=0\n");
+  EXPECT_EQ(none.err, "Sorry, cannot find titles!\n");
+}
+
+TEST_F(CliSearchTest, TitlesRefusesWrongArgumentsAndUnreadableScripts) {
+  const std::string script = Script("plain");
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {}, {script, "--seed"}, {script, "--seed", "x"}, {script, "--sens", "5"}, {script, "7"}}) {
+    const CommandRun run = Call(RunTitlesCommand, args);
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  const CommandRun missing = Call(RunTitlesCommand, {(folder_->path() / "none.avs").string()});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("none.avs"), std::string::npos) << missing.err;
 }
 
 TEST_F(CliSearchTest, WrongArgumentsAndUnreadableScripts) {
