@@ -16,7 +16,8 @@ void MakeCrop(Workbench &bench, CropDialogRunner &dialog) {
   // put them back exactly.
   const QStringList before = editor.lines();
 
-  const int cropIndex = bench.script.FindCommandLine("Crop(");
+  // The amounts are read from the very line that is taken out.
+  const int cropIndex = CropCommandLine(editor);
   const bool cropFound = cropIndex >= 0;
   if (cropFound) {
     bench.script.ReadCropValues();
