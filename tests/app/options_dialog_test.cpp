@@ -204,3 +204,40 @@ TEST_F(OptionsButton, ClosingWithoutOKeyStillSavesAndApplies) {
 }
 
 } // namespace
+
+TEST_F(OptionsDialog, InitialWidthKeepsWhatIsTypedAndItsArrowsStepFromIt) {
+  state.settings[Setting::ResizeWidth] = "900"; // beyond the arrows' range
+  ASSERT_TRUE(dialog.FormActivate());
+  EXPECT_EQ(dialog.Edit4->text(), "900");
+  dialog.Edit4->setText("1024");
+  dialog.BitBtn1->click();
+  EXPECT_EQ(state.settings[Setting::ResizeWidth], "1024");
+
+  dialog.Edit4->setText("544");
+  dialog.Edit4->stepBy(1);
+  EXPECT_EQ(dialog.Edit4->text(), "576");
+  dialog.Edit4->stepBy(10);
+  EXPECT_EQ(dialog.Edit4->text(), "704");
+  dialog.Edit4->setText("abc"); // not a number: from the last position
+  dialog.Edit4->stepBy(-1);
+  EXPECT_EQ(dialog.Edit4->text(), "672");
+}
+
+TEST_F(OptionsDialog, OkeyAfterAStoppedFillingKeepsTheLaterSettings) {
+  state.settings[Setting::RoundSens] = "x3";
+  state.settings[Setting::AutoCropBalance] = "+4";
+  state.settings[Setting::GoodQuality] = "0.3";
+  state.settings[Setting::ResizeWidth] = "576";
+  state.settings[Setting::VDubMod] = "/opt/vdm";
+  state.settings[Setting::Mpeg2Source] = "idct=2,cpu=4,iPP=true";
+  EXPECT_FALSE(dialog.FormActivate());
+  dialog.TrackBar1->setValue(7); // filled before the stop: the user's change counts
+  dialog.BitBtn1->click();
+  EXPECT_EQ(state.settings[Setting::InterlaceSens], "7");
+  EXPECT_EQ(state.settings[Setting::RoundSens], "x3");
+  EXPECT_EQ(state.settings[Setting::AutoCropBalance], "+4");
+  EXPECT_EQ(state.settings[Setting::GoodQuality], "0.3");
+  EXPECT_EQ(state.settings[Setting::ResizeWidth], "576");
+  EXPECT_EQ(state.settings[Setting::VDubMod], "/opt/vdm");
+  EXPECT_EQ(state.settings[Setting::Mpeg2Source], "idct=2,cpu=4,iPP=true");
+}
