@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qt6-translations-l10n
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev
 )

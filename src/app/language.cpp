@@ -1,5 +1,8 @@
 #include "app/language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <array>
 
 namespace reelwork {
@@ -75,6 +78,32 @@ const std::vector<ControlTexts> &MainWindowTexts() {
       {"TrackBar1", {nullptr, nullptr}, {"Trace frames", "Перемещение по кадрам"}},
   };
   return texts;
+}
+
+bool ApplyQtLanguage(int language) {
+  auto *app = QCoreApplication::instance();
+  if (!app)
+    return language != Russian;
+  // One translator for the whole run, owned by the application.
+  static QTranslator *russian = nullptr;
+  static bool installed = false;
+  if (language != Russian) {
+    if (installed)
+      QCoreApplication::removeTranslator(russian);
+    installed = false;
+    return true;
+  }
+  if (installed)
+    return true;
+  if (!russian) {
+    russian = new QTranslator(app);
+    if (!russian->load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      return false;
+  }
+  if (russian->isEmpty())
+    return false;
+  installed = QCoreApplication::installTranslator(russian);
+  return installed;
 }
 
 // ---- Texts beyond the numbered table.

@@ -38,6 +38,12 @@ enum MessageRow {
   MsgScriptNotSaved = 30,
 };
 
+// Makes Qt's own texts (the standard buttons, the file dialogs) speak the
+// interface language: Russian installs Qt's Russian translation from the
+// system's Qt translations, English takes it away. False when the language
+// is Russian and no translation could be loaded (Qt then speaks English).
+bool ApplyQtLanguage(int language);
+
 // Texts beyond the numbered table: saving, the settings file and starting
 // VirtualDubMod, in the window's language.
 QString SaveFailureText(const SaveFailure &failure, int language);

@@ -334,6 +334,7 @@ void TForm1::SetCaptions(int language) {
 
 void TForm1::ApplySettings() {
   state_.Language = LanguageFromSetting(state_.settings[Setting::Language]);
+  ApplyQtLanguage(state_.Language);
   SetCaptions(state_.Language);
   {
     const QSignalBlocker block(CheckListBox1);

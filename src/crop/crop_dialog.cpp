@@ -296,7 +296,10 @@ void TForm4::ShowCroping() {
     label(W / 2 - 10, 5, crop.Y1);
     label(5, H / 2 - 5, crop.X1);
     label(W / 2 - 10, H - 20, crop.Y2);
-    label(W - 24, H / 2 - 5, crop.X2);
+    // At W - 24 unless the label is wider than that: then it ends 2 pixels
+    // inside the picture, closing bracket and all.
+    const int x2Width = painter.fontMetrics().horizontalAdvance(QString("(%1)").arg(crop.X2));
+    label(std::max(0, std::min(W - 24, W - x2Width - 2)), H / 2 - 5, crop.X2);
   }
   Image1->setPixmap(QPixmap::fromImage(picture_));
   TrackBar1->setFocus();

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/glyphs.h"
@@ -156,6 +157,9 @@ void TForm7::BuildLayout() {
   Memo1->setObjectName("Memo1");
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Room for eight whole items; the window grows rather than cut them.
+  Memo1->setMinimumHeight(Memo1->fontMetrics().lineSpacing() * 8 + 2 * Memo1->frameWidth() +
+                          static_cast<int>(2 * Memo1->document()->documentMargin()) + 2);
   root->addWidget(Label1);
   root->addWidget(Memo1, 1);
 
@@ -171,6 +175,7 @@ void TForm7::BuildLayout() {
   Label21 = MakeLabel(this, "Label21", "iPP = ");
   iDCT_Box = new QComboBox(this);
   iDCT_Box->setObjectName("iDCT_Box");
+  iDCT_Box->setSizeAdjustPolicy(QComboBox::AdjustToContents); // entry 0 is long in Russian
   iDCT_Box->addItems({QString(), "1 : 32 bit MMX", "2 : 32 bit SSEMMX", "3 : 64 bit FPU",
                       "4 : 64 bit IEEE-1180 Reference", "5 : 32 bit SSE2 (for P4)", "6 : ...", "7 : ..."});
   CPU_Box = new QComboBox(this);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -240,4 +241,25 @@ TEST_F(OptionsDialog, OkeyAfterAStoppedFillingKeepsTheLaterSettings) {
   EXPECT_EQ(state.settings[Setting::ResizeWidth], "576");
   EXPECT_EQ(state.settings[Setting::VDubMod], "/opt/vdm");
   EXPECT_EQ(state.settings[Setting::Mpeg2Source], "idct=2,cpu=4,iPP=true");
+}
+
+// Nothing is cut in either language: the whole iDCT entry 0 and eight whole
+// lines of the filter list.
+TEST_F(OptionsDialog, TextsAreShownWhole) {
+  filterItems = {"mpeg2source()", "Telecide()", "Decimate()", "TomsMoComp()", "Bob()",
+                 "Repal()",       "Crop()",     "MipSmooth()", "Sharpen()"};
+  for (int language : {1, 0}) {
+    state.Language = language;
+    state.settings[Setting::Language] = QString::number(language);
+    dialog.show();
+    QCoreApplication::processEvents();
+    const QString entry = dialog.iDCT_Box->itemText(0);
+    EXPECT_GT(dialog.iDCT_Box->width(), dialog.iDCT_Box->fontMetrics().horizontalAdvance(entry) + 16)
+        << entry.toStdString();
+    EXPECT_GE(dialog.Memo1->viewport()->height(), 8 * dialog.Memo1->fontMetrics().lineSpacing());
+    for (QLabel *label : {dialog.Label5, dialog.Label14, dialog.Label15}) {
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+    }
+    dialog.hide();
+  }
 }
