@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <vector>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -144,6 +145,11 @@ QString Text(const std::string &text) { return QString::fromStdString(text); }
 
 bool QualityShownLow(float quality) { return static_cast<double>(quality) < 0.225; }
 
+namespace {
+
+// Left edges for labels of `widths` that want to stand centred on `centres`
+// within [left, right]: each label keeps `gap` pixels from the next, and the
+// labels move as little as that allows.
 std::vector<int> SpreadLabels(const std::vector<int> &centres, const std::vector<int> &widths, int left, int right,
                               int gap) {
   const size_t n = std::min(centres.size(), widths.size());
@@ -158,6 +164,8 @@ std::vector<int> SpreadLabels(const std::vector<int> &centres, const std::vector
     x[k] = std::max(x[k], k == 0 ? left : x[k - 1] + widths[k - 1] + gap);
   return x;
 }
+
+} // namespace
 
 TForm3::TForm3(SharedState &state, CalculatorHost &host, QWidget *parent)
     : QDialog(parent), state_(state), host_(host) {

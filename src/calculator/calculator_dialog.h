@@ -7,7 +7,6 @@
 
 #include <QDialog>
 #include <array>
-#include <vector>
 
 #include "calculator/calculator_host.h"
 #include "calculator/calculator_report.h"
@@ -29,12 +28,6 @@ struct FilmTime;
 // Whether a quality figure is shown in red: below 0.225 as a decimal value,
 // so the single-precision value nearest 0.225 (0.224999994) is red too.
 bool QualityShownLow(float quality);
-
-// Left edges for labels of `widths` that want to stand centred on `centres`
-// within [left, right]: each label keeps `gap` pixels from the next, and the
-// labels move as little as that allows.
-std::vector<int> SpreadLabels(const std::vector<int> &centres, const std::vector<int> &widths, int left, int right,
-                              int gap);
 
 // A time or size slider that also shows a selected range (0 to its position).
 class SelectionSlider : public TickSlider {

@@ -192,7 +192,8 @@ void TForm4::FitToFrame() {
   layout()->activate();
   adjustSize();
   const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  // The part of the screen that panels leave to windows.
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   const QSize size = frameGeometry().size().expandedTo(this->size());
   const int left = size.width() < area.width() ? (area.width() - size.width()) / 2 : 5;
   const int top = size.height() < area.height() ? (area.height() - size.height()) / 2 : 5;

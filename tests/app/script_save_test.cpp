@@ -1,5 +1,5 @@
 // Saving the script over the user's file: a protected script is refused in
-// the window's language, and a linked script stays linked.
+// the window's language.
 
 #include <gtest/gtest.h>
 
@@ -48,13 +48,3 @@ TEST_F(ScriptSave, ProtectedScriptIsRefusedInTheWindowsLanguage) {
   EXPECT_EQ(editor.lineCount(), 2);
 }
 
-TEST_F(ScriptSave, LinkedScriptGetsTheTextAndStaysALink) {
-  QDir(dir.path()).mkpath("rips");
-  writeBytes("rips/movie.avs", "mpeg2source(\"a.d2v\")\r\n");
-  ASSERT_TRUE(QFile::link(path("rips/movie.avs"), path("movie.avs")));
-  editor.setLines({"mpeg2source(\"a.d2v\")", "Crop(8,8,-8,-8)"});
-  ASSERT_TRUE(model.WriteScript());
-  EXPECT_TRUE(QFileInfo(path("movie.avs")).isSymLink());
-  EXPECT_EQ(readBytes("rips/movie.avs"), "mpeg2source(\"a.d2v\")\r\nCrop(8,8,-8,-8)\r\n");
-  EXPECT_TRUE(dialogs.messages.isEmpty());
-}

@@ -367,22 +367,6 @@ TEST(CalculatorQuality, RedBelowTheDecimalThreshold) {
   EXPECT_FALSE(QualityShownLow(0.3f));
 }
 
-TEST(CalculatorLabels, SpreadLabelsKeepApartAndInside) {
-  // The minute labels of the end-title slider: 360 and 400 stand 24 pixels apart.
-  const std::vector<int> centres{10, 46, 82, 118, 154, 190, 226, 250};
-  const std::vector<int> widths(8, 22);
-  const auto x = SpreadLabels(centres, widths, 4, 252, 3);
-  for (size_t k = 0; k < x.size(); ++k) {
-    EXPECT_GE(x[k], 4);
-    EXPECT_LE(x[k] + widths[k], 252);
-    if (k > 0) {
-      EXPECT_GE(x[k], x[k - 1] + widths[k - 1] + 3) << k;
-    }
-  }
-  // Labels with room stay centred on their value.
-  EXPECT_EQ(x[2], 82 - 11);
-}
-
 TEST_F(CalculatorDialog, MinuteLabelsShowTheirWholeTextApart) {
   form.show();
   for (const auto *labels : {&form.TimeBar1Labels, &form.TimeBar2Labels}) {

@@ -31,20 +31,26 @@ public:
   }
   std::optional<QString> askSaveFileName(const QString &filter) override {
     filters.append(filter);
+    // The text is copied out before the optional is made: GCC 12 at -O3
+    // warns of a maybe uninitialized optional when the optional is copied.
     if (saveNames.empty())
       return std::nullopt;
-    auto name = saveNames.front();
+    const bool given = saveNames.front().has_value();
+    const QString name = given ? *saveNames.front() : QString();
     saveNames.pop_front();
-    return name;
+    return given ? std::optional<QString>(name) : std::nullopt;
   }
 
   std::optional<QString> askOpenFileName(const QString &filter) override {
     filters.append(filter);
+    // The text is copied out before the optional is made: GCC 12 at -O3
+    // warns of a maybe uninitialized optional when the optional is copied.
     if (openNames.empty())
       return std::nullopt;
-    auto name = openNames.front();
+    const bool given = openNames.front().has_value();
+    const QString name = given ? *openNames.front() : QString();
     openNames.pop_front();
-    return name;
+    return given ? std::optional<QString>(name) : std::nullopt;
   }
   // Lists the mask as the chooser does; a queued row is "clicked", none closes it.
   QStringList runFileChooser(const QString &searchMask, int &chosenIndex) override {
