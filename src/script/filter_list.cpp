@@ -49,7 +49,7 @@ int FilterList::LowestOf(const QStringList &commands) const {
 }
 
 void FilterList::InsertCropLine(const QString &line) {
-  if (CropCommandLine(editor_) >= 0)
+  if (script_.FindCommandLine("crop(") >= 0)
     return;
   editor_.insertLine(LowestOf({"mpeg2source(", "Telecide(", "Decimate(", "TomsMoComp(", "Bob(", "Repal("}) + 1, line);
 }
