@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qt6-translations-l10n
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg mpeg2dec
   libgtest-dev ccache
   dvdauthor # authored DVDs with navigation packs for the project writer's tests

@@ -1,5 +1,8 @@
 #include "app/language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <array>
 
 namespace reelwork {
@@ -102,6 +105,102 @@ QString WindowTextFor(WindowText text, int language) {
     if (row.text == text)
       return QString::fromUtf8(row.column[column]);
   return {};
+}
+
+bool ApplyQtLanguage(int language) {
+  auto *app = QCoreApplication::instance();
+  if (!app)
+    return language != Russian;
+  // One translator for the whole run, owned by the application.
+  static QTranslator *russian = nullptr;
+  static bool installed = false;
+  if (language != Russian) {
+    if (installed)
+      QCoreApplication::removeTranslator(russian);
+    installed = false;
+    return true;
+  }
+  if (installed)
+    return true;
+  if (!russian) {
+    russian = new QTranslator(app);
+    if (!russian->load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      return false;
+  }
+  if (russian->isEmpty())
+    return false;
+  installed = QCoreApplication::installTranslator(russian);
+  return installed;
+}
+
+// ---- Texts beyond the numbered table.
+
+namespace {
+QString Pick(int language, const char *english, const char *russian) {
+  return QString::fromUtf8(language == English ? english : russian);
+}
+} // namespace
+
+QString SaveFailureText(const SaveFailure &failure, int language) {
+  const QString path = QString::fromStdString(failure.path);
+  QString text;
+  switch (failure.kind) {
+  case SaveFailure::WriteProtected:
+    text = Pick(language, "The file %1 is write-protected. It was not changed.",
+                "Файл %1 защищён от записи. Он не изменён.");
+    break;
+  case SaveFailure::NotAFile:
+    text = Pick(language, "%1 is not a file. Nothing was saved.", "%1 - не файл. Ничего не сохранено.");
+    break;
+  case SaveFailure::Unreadable:
+    return SettingsUnreadableText(path, language);
+  default:
+    text = Pick(language, "Cannot save %1. The file was not changed.", "Не могу сохранить %1. Файл не изменён.");
+    break;
+  }
+  text = text.arg(path);
+  if (!failure.reason.empty())
+    text += "\n" + QString::fromLocal8Bit(failure.reason.c_str());
+  return text;
+}
+
+QString SettingsUnreadableText(const QString &path, int language) {
+  return Pick(language,
+              "The settings file %1 cannot be read. The default settings are used, and the file is not "
+              "overwritten.",
+              "Не могу прочитать файл настроек %1. Используются настройки по умолчанию, файл не будет "
+              "перезаписан.")
+      .arg(path);
+}
+
+QString ProgramProblemText(ProgramProblem problem, const QString &program, int language) {
+  QString detail;
+  switch (problem) {
+  case ProgramProblem::NoFolder:
+    detail = Pick(language, "Its folder is not set: choose it in Options (\"VirtualDubMod Path\").",
+                  "Не указана его папка: выберите её в Опциях (\"Путь к VirtualDubMod\").");
+    break;
+  case ProgramProblem::NoProgram:
+    detail = Pick(language, "There is no %1. Check the folder in Options (\"VirtualDubMod Path\").",
+                  "Нет файла %1. Проверьте папку в Опциях (\"Путь к VirtualDubMod\").");
+    break;
+  case ProgramProblem::NotExecutable:
+    detail = Pick(language, "%1 may not be run: it lacks the permission to execute.",
+                  "%1 нельзя запустить: нет права на выполнение.");
+    break;
+  case ProgramProblem::NoWine:
+    detail = Pick(language, "%1 is a Windows program, and wine, which runs it, is not installed.",
+                  "%1 - программа для Windows, а wine, который её запускает, не установлен.");
+    break;
+  case ProgramProblem::StartFailed:
+    detail = Pick(language, "%1 could not be started.", "Не удалось запустить %1.");
+    break;
+  }
+  if (detail.contains("%1"))
+    detail = detail.arg(program);
+  // Where the program is missing, the message users know comes first.
+  const bool missing = problem == ProgramProblem::NoFolder || problem == ProgramProblem::NoProgram;
+  return missing ? QStringLiteral("Cannot find VirtualDubMod!\n") + detail : detail;
 }
 
 } // namespace reelwork

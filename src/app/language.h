@@ -4,6 +4,8 @@
 #include <QString>
 #include <vector>
 
+#include "common/atomic_file.h"
+
 namespace reelwork {
 
 enum LanguageIndex { English = 0, Russian = 1 };
@@ -52,5 +54,25 @@ enum class WindowText {
   Cancel,           // the button that stops long work
 };
 QString WindowTextFor(WindowText text, int language);
+
+// Makes Qt's own texts (the standard buttons, the file dialogs) speak the
+// interface language: Russian installs Qt's Russian translation from the
+// system's Qt translations, English takes it away. False when the language
+// is Russian and no translation could be loaded (Qt then speaks English).
+bool ApplyQtLanguage(int language);
+
+// Texts beyond the numbered table: saving, the settings file and starting
+// VirtualDubMod, in the window's language.
+QString SaveFailureText(const SaveFailure &failure, int language);
+QString SettingsUnreadableText(const QString &path, int language);
+enum class ProgramProblem {
+  NoFolder,      // the VirtualDubMod folder setting is empty
+  NoProgram,     // no VirtualDubMod.exe in that folder
+  NotExecutable, // a native program without permission to run
+  NoWine,        // a Windows program, and wine is not installed
+  StartFailed,   // the system could not start it
+};
+// `program` is the file looked for (or found).
+QString ProgramProblemText(ProgramProblem problem, const QString &program, int language);
 
 } // namespace reelwork

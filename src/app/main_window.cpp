@@ -325,9 +325,11 @@ void TForm1::FormCreate() {
   state_.BackupLines.clear();
   state_.SettingsLines.clear();
   setWindowTitle(kBaseCaption);
-  LoadSettings(settingsPath_, state_.settings, state_.SettingsLines);
+  const SettingsRead settingsRead = LoadSettings(settingsPath_, state_.settings, state_.SettingsLines);
   ApplySettings();
   SetCaptions(state_.Language);
+  if (settingsRead == SettingsRead::Unreadable)
+    dialogs_->showMessage(SettingsUnreadableText(settingsPath_, state_.Language));
   state_.VideoOpen = false;
   state_.WorkDir.clear();
   state_.TvSystem.clear();
@@ -362,6 +364,7 @@ void TForm1::SetCaptions(int language) {
 
 void TForm1::ApplySettings() {
   state_.Language = LanguageFromSetting(state_.settings[Setting::Language]);
+  ApplyQtLanguage(state_.Language);
   SetCaptions(state_.Language);
   {
     const QSignalBlocker block(CheckListBox1);
@@ -766,7 +769,8 @@ void TForm1::BitBtn5Click() { script_->SaveAs(); }
 void TForm1::BitBtn4Click() {
   // The settings are written and applied whichever way the dialog closes.
   Form7->exec();
-  SaveSettings(settingsPath_, state_.settings, state_.SettingsLines);
+  if (SaveFailure failure; !SaveSettings(settingsPath_, state_.settings, state_.SettingsLines, &failure))
+    dialogs_->showMessage(SaveFailureText(failure, state_.Language));
   ApplySettings();
   focusTrackBar();
 }
@@ -775,9 +779,10 @@ void TForm1::BitBtn18Click() {
   if (!script_->CheckScriptOpen())
     return;
   const QString wine = QStandardPaths::findExecutable("wine");
-  const auto plan = PlanVirtualDubModStart(state_.settings[Setting::VDubMod], state_.ScriptPath(), wine);
-  if (!plan || !StartDetached(*plan)) {
-    dialogs_->showMessage(kVirtualDubModMissing);
+  const QString problem = StartVirtualDubMod(state_.settings[Setting::VDubMod], state_.ScriptPath(), wine,
+                                             state_.Language);
+  if (!problem.isEmpty()) {
+    dialogs_->showMessage(problem);
     return;
   }
   close();

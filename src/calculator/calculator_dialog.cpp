@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <vector>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -139,6 +140,30 @@ template <size_t N> int IndexOf(const std::array<int, N> &table, int value) {
 }
 
 QString Text(const std::string &text) { return QString::fromStdString(text); }
+
+} // namespace
+
+bool QualityShownLow(float quality) { return static_cast<double>(quality) < 0.225; }
+
+namespace {
+
+// Left edges for labels of `widths` that want to stand centred on `centres`
+// within [left, right]: each label keeps `gap` pixels from the next, and the
+// labels move as little as that allows.
+std::vector<int> SpreadLabels(const std::vector<int> &centres, const std::vector<int> &widths, int left, int right,
+                              int gap) {
+  const size_t n = std::min(centres.size(), widths.size());
+  std::vector<int> x(n);
+  for (size_t k = 0; k < n; ++k)
+    x[k] = std::clamp(centres[k] - widths[k] / 2, left, std::max(left, right - widths[k]));
+  // From the right end leftwards, then from the left end rightwards: a label
+  // gives way only as far as its neighbour needs.
+  for (size_t k = n; k-- > 1;)
+    x[k - 1] = std::min(x[k - 1], x[k] - gap - widths[k - 1]);
+  for (size_t k = 0; k < n; ++k)
+    x[k] = std::max(x[k], k == 0 ? left : x[k - 1] + widths[k - 1] + gap);
+  return x;
+}
 
 } // namespace
 
@@ -318,13 +343,18 @@ void TForm3::PlaceTickLabels() {
   for (size_t k = 0; k < SizeBarLabels.size(); ++k)
     SizeBarLabels[k]->move(SizeBar->x() + 4 + static_cast<int>(k) * ((SizeBar->width() - 12) * 1000 / kSizeBarMax),
                            SizeBarLabels[k]->y());
-  // The minute labels stand centred under their time, within the slider.
+  // The minute labels stand centred under their time, within the slider, as
+  // wide as their text and apart from each other (360 and 400 are close).
   auto placeTime = [](SelectionSlider *bar, const std::array<QLabel *, 8> &labels) {
+    std::vector<int> centres, widths;
     for (size_t k = 0; k < labels.size(); ++k) {
-      const int centre = bar->x() + 6 + (bar->width() - 12) * kTimeLabelMinutes[k] * 60 / kMaxSeconds;
-      const int x = std::clamp(centre - labels[k]->width() / 2, bar->x(), bar->x() + bar->width() - labels[k]->width());
-      labels[k]->move(x, labels[k]->y());
+      labels[k]->resize(labels[k]->fontMetrics().horizontalAdvance(labels[k]->text()) + 2, labels[k]->height());
+      centres.push_back(bar->x() + 6 + (bar->width() - 12) * kTimeLabelMinutes[k] * 60 / kMaxSeconds);
+      widths.push_back(labels[k]->width());
     }
+    const std::vector<int> lefts = SpreadLabels(centres, widths, bar->x(), bar->x() + bar->width(), 3);
+    for (size_t k = 0; k < labels.size(); ++k)
+      labels[k]->move(lefts[k], labels[k]->y());
   };
   placeTime(TimeBar1, TimeBar1Labels);
   placeTime(TimeBar2, TimeBar2Labels);
@@ -501,7 +531,7 @@ void TForm3::ReCalcClick() {
   VideoBitrate = *bitrate;
   VideoQuality = *quality;
   ShowResult(CalculatedBitrate, Text(FormatBitrate(VideoBitrate)), IsLowBitrate(VideoBitrate));
-  ShowResult(Quality, Text(FormatQuality(VideoQuality)), IsLowQuality(VideoQuality));
+  ShowResult(Quality, Text(FormatQuality(VideoQuality)), QualityShownLow(VideoQuality));
 }
 
 // ---------------------------------------------------------------------------

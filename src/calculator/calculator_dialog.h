@@ -25,6 +25,10 @@ namespace reelwork {
 struct SharedState;
 struct FilmTime;
 
+// Whether a quality figure is shown in red: below 0.225 as a decimal value,
+// so the single-precision value nearest 0.225 (0.224999994) is red too.
+bool QualityShownLow(float quality);
+
 // A time or size slider that also shows a selected range (0 to its position).
 class SelectionSlider : public TickSlider {
 public:

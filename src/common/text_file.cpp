@@ -44,19 +44,33 @@ std::optional<QStringList> ReadTextLines(const QString &path) {
   return lines;
 }
 
-bool WriteTextLines(const QString &path, const QStringList &lines, QString *error) {
+namespace {
+QByteArray JoinCrLf(const QStringList &lines) {
   QByteArray data;
   for (const QString &line : lines) {
     data += ToSingleByte(line);
     data += "\r\n";
   }
+  return data;
+}
+} // namespace
+
+bool WriteTextLines(const QString &path, const QStringList &lines, QString *error) {
+  const QByteArray data = JoinCrLf(lines);
   std::string reason;
-  if (!WriteFileAtomically(path.toStdString(), std::string_view(data.constData(), data.size()), &reason)) {
+  if (!WriteFileAtomically(path.toStdString(), std::string_view(data.constData(), data.size()),
+                           &reason)) {
     if (error)
       *error = QString::fromStdString(reason);
     return false;
   }
   return true;
+}
+
+bool WriteTextLines(const QString &path, const QStringList &lines, SaveFailure &failure) {
+  const QByteArray data = JoinCrLf(lines);
+  return WriteFileSafely(path.toStdString(), std::string_view(data.constData(), data.size()),
+                         &failure);
 }
 
 QString WithTrailingSlash(const QString &folder) {

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "common/atomic_file.h"
+
 namespace reelwork {
 
 // The lines of a file; a final line break does not add an empty line. The
@@ -14,10 +16,11 @@ namespace reelwork {
 // Empty when the file cannot be opened.
 std::optional<QStringList> ReadTextLines(const QString &path);
 
-// Writes each line followed by CR LF, beside the old file first and then
-// renamed over it, so that a failed write leaves the old file whole.
-// On failure `error` (if given) receives the reason.
+// Writes each line followed by CR LF with WriteFileSafely: a protected file
+// is refused, links are written through, a failed write leaves the old file
+// whole. On failure `error` (if given) receives the reason.
 bool WriteTextLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+bool WriteTextLines(const QString &path, const QStringList &lines, SaveFailure &failure);
 
 // Decoding and encoding of single lines in Windows-1251.
 QString FromSingleByte(const QByteArray &bytes);

@@ -192,7 +192,8 @@ void TForm4::FitToFrame() {
   layout()->activate();
   adjustSize();
   const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  // The part of the screen that panels leave to windows.
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   const QSize size = frameGeometry().size().expandedTo(this->size());
   const int left = size.width() < area.width() ? (area.width() - size.width()) / 2 : 5;
   const int top = size.height() < area.height() ? (area.height() - size.height()) / 2 : 5;
@@ -296,7 +297,10 @@ void TForm4::ShowCroping() {
     label(W / 2 - 10, 5, crop.Y1);
     label(5, H / 2 - 5, crop.X1);
     label(W / 2 - 10, H - 20, crop.Y2);
-    label(W - 24, H / 2 - 5, crop.X2);
+    // At W - 24 unless the label is wider than that: then it ends 2 pixels
+    // inside the picture, closing bracket and all.
+    const int x2Width = painter.fontMetrics().horizontalAdvance(QString("(%1)").arg(crop.X2));
+    label(std::max(0, std::min(W - 24, W - x2Width - 2)), H / 2 - 5, crop.X2);
   }
   Image1->setPixmap(QPixmap::fromImage(picture_));
   TrackBar1->setFocus();

@@ -6,6 +6,29 @@ QString CropLine(int left, int top, int right, int bottom) {
   return QString("Crop(%1,%2,-%3,-%4)").arg(left).arg(top).arg(right).arg(bottom);
 }
 
+namespace {
+
+// InsertCropLine holds back while any line, a comment too, mentions "crop(".
+// Make Crop has just taken the real command out, so its line goes in all the
+// same, at the place InsertCropLine gives it: the lines that only mention
+// crop are set aside for the insertion and then put back.
+void PutCropLineBack(Workbench &bench, const QString &line) {
+  ScriptEditor &editor = bench.editor;
+  QList<QPair<int, QString>> mentions;
+  for (int i = 0; i < editor.lineCount(); ++i) {
+    if (editor.line(i).contains("crop(", Qt::CaseInsensitive) && CropCommandColumn(editor.line(i)) < 0) {
+      mentions.append({i, editor.line(i)});
+      editor.replaceLine(i, QString());
+    }
+  }
+  bench.filters.InsertCropLine(line);
+  const int inserted = CropCommandLine(editor);
+  for (const auto &[index, text] : mentions)
+    editor.replaceLine(inserted >= 0 && index >= inserted ? index + 1 : index, text);
+}
+
+} // namespace
+
 void MakeCrop(Workbench &bench, CropDialogRunner &dialog) {
   if (!bench.script.CheckScriptOpen())
     return;
@@ -16,7 +39,8 @@ void MakeCrop(Workbench &bench, CropDialogRunner &dialog) {
   // put them back exactly.
   const QStringList before = editor.lines();
 
-  const int cropIndex = bench.script.FindCommandLine("Crop(");
+  // The amounts are read from the very line that is taken out.
+  const int cropIndex = CropCommandLine(editor);
   const bool cropFound = cropIndex >= 0;
   if (cropFound) {
     bench.script.ReadCropValues();
@@ -47,7 +71,7 @@ void MakeCrop(Workbench &bench, CropDialogRunner &dialog) {
   const bool confirmed = dialog.RunCropDialog() == 1;
 
   if (cropFound || confirmed)
-    bench.filters.InsertCropLine(CropLine(state.CropLeft, state.CropTop, state.CropRight, state.CropBottom));
+    PutCropLineBack(bench, CropLine(state.CropLeft, state.CropTop, state.CropRight, state.CropBottom));
   if (resizeFound)
     bench.filters.InsertResizeLine(resizeLine);
   if (cropFound || confirmed || resizeFound)

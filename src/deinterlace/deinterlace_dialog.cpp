@@ -11,7 +11,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/shared_state.h"
 #include "deinterlace/deinterlace_methods.h"
@@ -129,6 +131,14 @@ void TForm5::CPALClick() { FillMethods(); }
 void TForm5::MethodBoxClick() { ShowMethod(MethodBox->currentRow()); }
 
 void TForm5::FillMethods() {
+  // Wide enough for the longest method of either system in this language, so
+  // that switching between PAL and NTSC never cuts an entry.
+  int widest = 0;
+  for (int row : {PalRow, NtscRow})
+    for (const DeinterlaceMethod &m : DeinterlaceMethods(row, FieldOrderChar(fieldOrder_), state_.Language))
+      widest = std::max(widest, MethodBox->fontMetrics().horizontalAdvance(m.listText));
+  MethodBox->setMinimumWidth(widest + 2 * MethodBox->frameWidth() + 2 * MethodBox->spacing() +
+                             MethodBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12);
   MethodBox->clear();
   for (const DeinterlaceMethod &m : DeinterlaceMethods(TvRow(), FieldOrderChar(fieldOrder_), state_.Language))
     MethodBox->addItem(m.listText);

@@ -1,5 +1,8 @@
 #include "resize/resize_dialogs.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "app/glyphs.h"
 
 #include <QEvent>
@@ -98,11 +101,14 @@ TForm8::TForm8(SharedState &state, QWidget *parent) : QDialog(parent), state_(st
 
   connect(TypeGroup, &RadioGroup::Click, this, [this] { TypeGroupClick(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { done(1); });
-  connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { done(kCancel); });
 }
 
 void TForm8::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
+  // Centred on the screen, not over the main window.
+  if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
+    move(FittedWindowPosition(screen->availableGeometry(), frameGeometry().size().expandedTo(size())));
   FormActivate();
 }
 

@@ -35,6 +35,9 @@ public:
   void TypeGroupClick();
   // The selected row: 0 Auto, 1 Exact, 2 Manual, -1 none.
   int SelectedType() const;
+  // Cancel, the Escape key and the close box give the modal result 2.
+  static constexpr int kCancel = 2;
+  void reject() override { done(kCancel); }
 
 protected:
   void showEvent(QShowEvent *event) override;

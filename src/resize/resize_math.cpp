@@ -195,6 +195,24 @@ QPoint FittedWindowPosition(QSize screen, QSize window) {
   return {left, top};
 }
 
+QPoint FittedWindowPosition(QRect area, QSize window) {
+  // A window fitted to the area exactly stays inside it.
+  const int left = window.width() <= area.width() ? (area.width() - window.width()) / 2 : 5;
+  const int top = window.height() <= area.height() ? (area.height() - window.height()) / 2 : 5;
+  return area.topLeft() + QPoint(left, top);
+}
+
+QSize PreviewViewport(QSize picture, QSize room, int scrollBarExtent) {
+  if (picture.width() <= room.width() && picture.height() <= room.height())
+    return picture;
+  // A scroll bar along one side takes room across the other.
+  const bool scrollsDown = picture.height() > room.height();
+  const bool scrollsAcross = picture.width() + (scrollsDown ? scrollBarExtent : 0) > room.width();
+  const int width = std::min(picture.width() + (scrollsDown ? scrollBarExtent : 0), room.width());
+  const int height = std::min(picture.height() + (scrollsAcross ? scrollBarExtent : 0), room.height());
+  return {std::max(width, 1), std::max(height, 1)};
+}
+
 int StoredHeightOf(const QString &tvSystem, int sourceHeight) {
   return tvSystem == "PAL" || sourceHeight == 576 ? 576 : 480;
 }

@@ -8,6 +8,7 @@
 // 464 with the manual dialog's slightly smaller 4:3 value).
 
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <array>
@@ -100,6 +101,15 @@ RatioDisplay RatioFor(int x, int y, std::optional<float> ideal);
 // Where a window of `window` size goes on a `screen` of that size: centred,
 // or at 5 along an axis where it does not fit.
 QPoint FittedWindowPosition(QSize screen, QSize window);
+// The same within `area`, the part of the screen that windows may take; a
+// window exactly as large as the area fills it.
+QPoint FittedWindowPosition(QRect area, QSize window);
+
+// The size of the area that shows the preview picture: the picture itself
+// when it fits `room` (the screen space left for it beside the rest of the
+// window), or else as much of it as fits, with room for the scroll bars it
+// then needs.
+QSize PreviewViewport(QSize picture, QSize room, int scrollBarExtent);
 
 // The manual dialog's fixed source: 720 wide, 576 high for "PAL" or a
 // 576-line header, else 480; aspect 1.33333 for code 2, else 1.85.

@@ -99,4 +99,9 @@ ManualTexts ManualResizeTexts(int language) {
   return {"Manual Resize", "Output Size", "Output Ratio"};
 }
 
+QString PreviewScrollNote(int language) {
+  return language == 0 ? QString("The picture is larger than the screen: scroll to see all of it.")
+                       : QString::fromUtf8("Картинка больше экрана: прокрутите, чтобы увидеть её целиком.");
+}
+
 } // namespace reelwork::resize

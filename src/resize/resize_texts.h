@@ -26,6 +26,9 @@ struct ExactTexts {
 struct ManualTexts {
   QString caption, outputSize, outputRatio;
 };
+// Under the preview when the picture is larger than the screen allows.
+QString PreviewScrollNote(int language);
+
 AutoTexts AutoResizeTexts(int language);
 ExactTexts ExactResizeTexts(int language);
 ManualTexts ManualResizeTexts(int language);

@@ -36,7 +36,7 @@ ResizeRun MakeResize(Workbench &bench, ResizeDialogRunner &dialogs) {
     return run;
 
   // The dialogs work from the crop amounts; the Crop line stays.
-  if (bench.script.FindCommandLine("Crop(") >= 0) {
+  if (CropCommandLine(bench.editor) >= 0) {
     bench.script.ReadCropValues();
   } else {
     state.CropLeft = state.CropTop = state.CropRight = state.CropBottom = 0;

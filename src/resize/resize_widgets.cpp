@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -23,6 +26,7 @@
 #include "preview/frame_source.h"
 #include "preview/tick_slider.h"
 #include "resize/resize_math.h"
+#include "resize/resize_texts.h"
 
 namespace reelwork::resize {
 
@@ -195,12 +199,23 @@ ResizeDialogBase::ResizeDialogBase(SharedState &state, FramePreview &preview, Sp
   Image1 = new StretchedImage(this);
   Image1->setObjectName("Image1");
   Image1->setFixedSize(640, 480);
+  PreviewArea = new QScrollArea(this);
+  PreviewArea->setObjectName("PreviewArea");
+  PreviewArea->setFrameShape(QFrame::NoFrame);
+  PreviewArea->setWidgetResizable(false);
+  PreviewArea->setAlignment(Qt::AlignCenter);
+  PreviewArea->setWidget(Image1);
+  PreviewArea->setFixedSize(Image1->size());
+  ScrollNote = new QLabel(this);
+  ScrollNote->setObjectName("ScrollNote");
+  ScrollNote->setVisible(false);
 
   auto *layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize); // the window follows the picture's size
   upper_ = new QHBoxLayout;
   layout->addLayout(upper_);
-  layout->addWidget(Image1, 0, Qt::AlignHCenter);
+  layout->addWidget(PreviewArea, 0, Qt::AlignHCenter);
+  layout->addWidget(ScrollNote, 0, Qt::AlignHCenter);
   auto *slider = new QHBoxLayout;
   slider->addWidget(BitBtn3);
   slider->addWidget(TrackBar1, 1);
@@ -211,7 +226,7 @@ ResizeDialogBase::ResizeDialogBase(SharedState &state, FramePreview &preview, Sp
   connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
   connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([this] { BitBtn1Click(); }); });
-  connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { done(kCancel); });
   Edit1->installEventFilter(this);
   Edit2->installEventFilter(this);
 }
@@ -267,13 +282,28 @@ void ResizeDialogBase::FitPreview() {
   const int x = ReadInt(Edit1);
   const int y = ReadInt(Edit2);
   const QPoint before = pos();
-  Image1->setFixedSize(std::clamp(x, 0, kLargestPreview), std::clamp(y, 0, kLargestPreview));
-  if (layout())
-    layout()->activate();
+  const QSize picture(std::clamp(x, 0, kLargestPreview), std::clamp(y, 0, kLargestPreview));
+  Image1->setFixedSize(picture);
   const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  if (screen) {
-    const QPoint place = FittedWindowPosition(screen->geometry().size(), frameGeometry().size());
-    move(place);
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  // The window around the picture: whatever it needs beside the picture area.
+  auto refit = [this](QSize viewport) {
+    PreviewArea->setFixedSize(viewport);
+    if (layout())
+      layout()->activate();
+    return frameGeometry().size().expandedTo(size()) - viewport;
+  };
+  ScrollNote->setVisible(false);
+  QSize around = refit(picture);
+  if (area.isValid() && (around + picture).boundedTo(area.size()) != around + picture) {
+    ScrollNote->setText(PreviewScrollNote(state_.Language));
+    ScrollNote->setVisible(true);
+    around = refit(picture);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, PreviewArea);
+    refit(PreviewViewport(picture, area.size() - around, bar));
+  }
+  if (area.isValid()) {
+    move(FittedWindowPosition(area, frameGeometry().size().expandedTo(size())));
     // The pointer moves with the window, so it stays over the control in use.
     if (isVisible())
       QCursor::setPos(QCursor::pos() + (pos() - before));

@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QToolButton;
 
 namespace reelwork {
@@ -121,6 +122,12 @@ public:
   QPushButton *BitBtn4; // one frame forward
   TickSlider *TrackBar1; // frame position
   StretchedImage *Image1; // the current frame at X by Y
+  QScrollArea *PreviewArea; // holds Image1; scrolls only when the screen is too small for it
+  QLabel *ScrollNote;       // says that the picture scrolls
+
+  // The modal result of Cancel, the Escape key and the close box.
+  static constexpr int kCancel = 2;
+  void reject() override { done(kCancel); }
 
   // Runs on every showing.
   virtual void FormActivate() = 0;
@@ -131,7 +138,8 @@ public:
   void BitBtn1Click();
   // Slider range, position and ten-minute ticks, without moving the main window.
   void SetFrameTicks();
-  // Sizes the picture to X by Y, places the window and copies the frame.
+  // Sizes the picture to X by Y, fits the window to the screen (the picture
+  // scrolls when it must, and the note says so), places it and copies the frame.
   void FitPreview();
 
   // Runs a handler's steps, stopping quietly after a failed conversion.

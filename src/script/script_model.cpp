@@ -70,10 +70,32 @@ int ScriptModel::FindCommandLine(const QString &name, bool select) {
 }
 
 void ScriptModel::ReadCropValues() {
-  const int index = FindCommandLine("Crop");
+  const int index = CropCommandLine(editor_);
   if (index < 0)
     return;
-  ReadCropNumbers(editor_.line(index), state_.CropLeft, state_.CropTop, state_.CropRight, state_.CropBottom);
+  const QString line = editor_.line(index);
+  ReadCropNumbers(line.mid(CropCommandColumn(line)), state_.CropLeft, state_.CropTop, state_.CropRight,
+                  state_.CropBottom);
+}
+
+qsizetype CropCommandColumn(const QString &line) {
+  const qsizetype comment = line.indexOf('#');
+  const qsizetype end = comment < 0 ? line.size() : comment;
+  for (qsizetype at = line.indexOf("crop(", 0, Qt::CaseInsensitive); at >= 0 && at < end;
+       at = line.indexOf("crop(", at + 1, Qt::CaseInsensitive)) {
+    const bool ownName = at == 0 || !(line[at - 1].isLetterOrNumber() || line[at - 1] == '_');
+    if (ownName)
+      return at;
+  }
+  return -1;
+}
+
+int CropCommandLine(const ScriptEditor &editor) {
+  const int count = editor.lineCount();
+  for (int i = 0; i < count; ++i)
+    if (CropCommandColumn(editor.line(i)) >= 0)
+      return i;
+  return -1;
 }
 
 void ScriptModel::RemoveEmptyLines() {
@@ -96,10 +118,10 @@ void ScriptModel::LoadScript(const QString &path) {
 }
 
 bool ScriptModel::WriteScript() {
-  QString error;
-  if (WriteTextLines(state_.ScriptPath(), editor_.lines(), &error))
+  SaveFailure failure;
+  if (WriteTextLines(state_.ScriptPath(), editor_.lines(), failure))
     return true;
-  dialogs_.showMessage(QString("Cannot save %1").arg(state_.ScriptPath()), error);
+  dialogs_.showMessage(SaveFailureText(failure, state_.Language));
   return false;
 }
 

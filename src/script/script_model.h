@@ -29,7 +29,8 @@ public:
   // without regard to case, or -1. With `select` the editor selects it.
   int FindCommandLine(const QString &name, bool select = false);
 
-  // Reads the four amounts of the script's Crop line into the state.
+  // Reads the four amounts of the script's Crop line (CropCommandLine) into
+  // the state; without such a line the state keeps its amounts.
   void ReadCropValues();
 
   int CaretLineIndex() const { return editor_.caretLine(); }
@@ -71,6 +72,14 @@ private:
 // The four numbers of a Crop line, each read with ParseNumber from the text
 // after its separator and taken whether or not that reading succeeded.
 void ReadCropNumbers(const QString &line, int &left, int &top, int &right, int &bottom);
+
+// Where the Crop command itself stands in `line`: the column of "crop(" (any
+// case) as a name of its own ("CropBottom(" and "AutoCrop(" are other
+// commands) and ahead of any "#" comment; -1 when it is not there.
+qsizetype CropCommandColumn(const QString &line);
+// The first line holding the Crop command, or -1. The Crop tools read, take
+// out and look for this one line.
+int CropCommandLine(const ScriptEditor &editor);
 
 // The whole number that starts a text: ParseNumber's value, taken whether or
 // not the reading succeeded, rounded.

@@ -1,5 +1,7 @@
 #include "settings/options_dialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -12,7 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QSpinBox>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/glyphs.h"
@@ -81,6 +83,37 @@ const Caption kCaptions[] = {
 
 } // namespace
 
+FreeSpinBox::FreeSpinBox(int min, int max, int step, QWidget *parent)
+    : QAbstractSpinBox(parent), min_(min), max_(max), step_(step), position_(min) {
+  setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+  setKeyboardTracking(true);
+}
+
+void FreeSpinBox::setText(const QString &text) { lineEdit()->setText(text); }
+
+void FreeSpinBox::setPosition(int position) { position_ = std::clamp(position, min_, max_); }
+
+int FreeSpinBox::startOfStep() const {
+  int typed = 0;
+  return StrToIntStrict(text().toStdString(), typed) ? typed : position_;
+}
+
+void FreeSpinBox::stepBy(int steps) {
+  const long long next = static_cast<long long>(startOfStep()) + static_cast<long long>(steps) * step_;
+  position_ = static_cast<int>(std::clamp<long long>(next, min_, max_));
+  lineEdit()->setText(QString::number(position_));
+}
+
+QAbstractSpinBox::StepEnabled FreeSpinBox::stepEnabled() const {
+  const int from = startOfStep();
+  StepEnabled enabled = StepNone;
+  if (from < max_)
+    enabled |= StepUpEnabled;
+  if (from > min_)
+    enabled |= StepDownEnabled;
+  return enabled;
+}
+
 TForm7::TForm7(SharedState &state, UserDialogs &dialogs, std::function<QStringList()> filterItems,
                std::function<QStringList()> scriptLines, QWidget *parent)
     : QDialog(parent), state_(state), dialogs_(&dialogs), filterItems_(std::move(filterItems)),
@@ -124,6 +157,9 @@ void TForm7::BuildLayout() {
   Memo1->setObjectName("Memo1");
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Room for eight whole items; the window grows rather than cut them.
+  Memo1->setMinimumHeight(Memo1->fontMetrics().lineSpacing() * 8 + 2 * Memo1->frameWidth() +
+                          static_cast<int>(2 * Memo1->document()->documentMargin()) + 2);
   root->addWidget(Label1);
   root->addWidget(Memo1, 1);
 
@@ -139,6 +175,7 @@ void TForm7::BuildLayout() {
   Label21 = MakeLabel(this, "Label21", "iPP = ");
   iDCT_Box = new QComboBox(this);
   iDCT_Box->setObjectName("iDCT_Box");
+  iDCT_Box->setSizeAdjustPolicy(QComboBox::AdjustToContents); // entry 0 is long in Russian
   iDCT_Box->addItems({QString(), "1 : 32 bit MMX", "2 : 32 bit SSEMMX", "3 : 64 bit FPU",
                       "4 : 64 bit IEEE-1180 Reference", "5 : 32 bit SSE2 (for P4)", "6 : ...", "7 : ..."});
   CPU_Box = new QComboBox(this);
@@ -219,10 +256,8 @@ void TForm7::BuildLayout() {
   Edit3 = new QLineEdit(this);
   Edit3->setObjectName("Edit3");
   Label15 = MakeLabel(this, "Label15");
-  Edit4 = new QSpinBox(this);
+  Edit4 = new FreeSpinBox(480, 704, 32, this);
   Edit4->setObjectName("Edit4");
-  Edit4->setRange(480, 704);
-  Edit4->setSingleStep(32);
   Label16 = MakeLabel(this, "Label16");
   Edit5 = new QLineEdit(this);
   Edit5->setObjectName("Edit5");
@@ -279,6 +314,8 @@ bool TForm7::FillNumber(const QString &value, int &number) {
 bool TForm7::FormActivate() {
   SetCaptions();
   const Settings &s = state_.settings;
+  filled_.fill(false);
+  auto filled = [this](Setting key) { filled_[static_cast<int>(key)] = true; };
   int n = 0;
 
   if (!FillNumber(s[Setting::Language], n))
@@ -291,11 +328,16 @@ bool TForm7::FormActivate() {
   LanguageEnglish->setChecked(choice == 1);
   LanguageRussian->setAutoExclusive(true);
   LanguageEnglish->setAutoExclusive(true);
+  filled(Setting::Language);
 
   CheckBox1->setChecked(s[Setting::VobScan] == QLatin1String("1"));
+  filled(Setting::VobScan);
   Memo1->setPlainText(filterItems_ ? filterItems_().join('\n') : QString());
+  filled(Setting::Filters);
   Edit2->setText(s[Setting::Sharpen]);
+  filled(Setting::Sharpen);
   CheckBox3->setChecked(s[Setting::FieldOrder] == QLatin1String("1"));
+  filled(Setting::FieldOrder);
 
   QSlider *sensitivities[] = {TrackBar1, TrackBar2, TrackBar3};
   const Setting sensitivityKeys[] = {Setting::InterlaceSens, Setting::LightSens, Setting::RoundSens};
@@ -303,6 +345,7 @@ bool TForm7::FormActivate() {
     if (!FillNumber(s[sensitivityKeys[i]], n))
       return false;
     sensitivities[i]->setValue(n);
+    filled(sensitivityKeys[i]);
   }
 
   if (!FillNumber(s[Setting::AutoCropBalance], n))
@@ -310,16 +353,23 @@ bool TForm7::FormActivate() {
   for (int stop = 0; stop < 5; ++stop)
     if (QString(kBalanceStops[stop]).toInt() == n)
       TrackBar4->setValue(stop);
+  filled(Setting::AutoCropBalance);
 
   CheckBox2->setChecked(s[Setting::HorizontalCrop] == QLatin1String("1"));
+  filled(Setting::HorizontalCrop);
   if (!FillNumber(s[Setting::ResizeMethod], n))
     return false;
   ResizeBox->setCurrentIndex(n >= 0 && n < ResizeBox->count() ? n : -1);
+  filled(Setting::ResizeMethod);
   Edit3->setText(s[Setting::GoodQuality]);
+  filled(Setting::GoodQuality);
   if (!FillNumber(s[Setting::ResizeWidth], n))
     return false;
-  Edit4->setValue(n);
+  Edit4->setPosition(n);
+  Edit4->setText(QString::number(n));
+  filled(Setting::ResizeWidth);
   Edit5->setText(s[Setting::VDubMod]);
+  filled(Setting::VDubMod);
 
   // The parameters the script really uses win over the setting.
   QString params = s[Setting::Mpeg2Source];
@@ -336,11 +386,13 @@ bool TForm7::FormActivate() {
   iDCT_Box->setCurrentIndex(shownIdct_ >= 0 && shownIdct_ < iDCT_Box->count() ? shownIdct_ : -1);
   CPU_Box->setCurrentIndex(shownCpu_ >= 0 && shownCpu_ < CPU_Box->count() ? shownCpu_ : -1);
   iPP_Box->setCurrentIndex(shownIpp_ ? 1 : 0);
+  filled(Setting::Mpeg2Source);
   return true;
 }
 
 void TForm7::BitBtn1Click() {
-  Settings &s = state_.settings;
+  // Only what this activation showed is stored; see filled_.
+  Settings s = state_.settings;
   // A group or list left without a selection keeps the value it was shown.
   if (LanguageRussian->isChecked())
     s[Setting::Language] = "1";
@@ -373,6 +425,9 @@ void TForm7::BitBtn1Click() {
   s[Setting::GoodQuality] = Edit3->text();
   s[Setting::ResizeWidth] = Edit4->text();
   s[Setting::VDubMod] = Edit5->text();
+  for (int i = 0; i < kSettingCount; ++i)
+    if (filled_[i])
+      state_.settings.values[i] = s.values[i];
   accept();
 }
 

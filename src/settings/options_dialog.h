@@ -2,8 +2,12 @@
 // The options dialog: every setting in one window. Activation copies the
 // settings into the controls; "OKey" copies the controls back.
 
+#include <QAbstractSpinBox>
 #include <QDialog>
+#include <array>
 #include <functional>
+
+#include "settings/settings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -14,12 +18,34 @@ class QPushButton;
 class QRadioButton;
 class QGroupBox;
 class QSlider;
-class QSpinBox;
 
 namespace reelwork {
 
 struct SharedState;
 class UserDialogs;
+
+// A number field with up-down arrows that keeps whatever text is typed in
+// it: the arrows step from the number shown (or from their last position)
+// by `step`, within [min, max].
+class FreeSpinBox : public QAbstractSpinBox {
+  Q_OBJECT
+public:
+  FreeSpinBox(int min, int max, int step, QWidget *parent = nullptr);
+  // The arrows' position (kept within the range); the field shows it.
+  void setPosition(int position);
+  int position() const { return position_; }
+  // Puts a text in the field, as typing does.
+  void setText(const QString &text);
+  void stepBy(int steps) override;
+  QValidator::State validate(QString &, int &) const override { return QValidator::Acceptable; }
+
+protected:
+  StepEnabled stepEnabled() const override;
+
+private:
+  int startOfStep() const;
+  int min_, max_, step_, position_;
+};
 
 class TForm7 : public QDialog {
   Q_OBJECT
@@ -68,7 +94,7 @@ public:
   QLabel *Label14;            // "Good Video Quality"
   QLineEdit *Edit3;           // quality threshold
   QLabel *Label15;            // "Initial Resizing Width"
-  QSpinBox *Edit4;            // initial width with its up-down arrows (UpDown1), 480..704 by 32
+  FreeSpinBox *Edit4;         // initial width with its up-down arrows (UpDown1), 480..704 by 32
   QLabel *Label16;            // "VirtualDubMod Path"
   QLineEdit *Edit5;           // VirtualDubMod folder
   QPushButton *Button1;       // "..."
@@ -89,6 +115,10 @@ private:
   // What activation showed, so that a control left without a selection
   // stores the value it was given.
   QString shownLanguage_;
+  // The settings whose controls this activation filled; a filling stopped by
+  // a value that is no integer leaves the others, and "OKey" keeps their
+  // stored values rather than the controls' leftovers.
+  std::array<bool, kSettingCount> filled_{};
   int shownIdct_ = 0, shownCpu_ = 0;
   bool shownIpp_ = false;
 };

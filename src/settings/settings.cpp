@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/text_file.h"
@@ -48,12 +49,20 @@ Settings::Settings() {
     values[i] = QString::fromLatin1(kRows[i].defaultValue);
 }
 
-void LoadSettings(const QString &path, Settings &settings, QStringList &lines) {
+namespace {
+// Whether something stands at `path` (a file, or a link even to nothing).
+bool SomethingAt(const QString &path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+} // namespace
+
+SettingsRead LoadSettings(const QString &path, Settings &settings, QStringList &lines) {
   settings = Settings();
   lines.clear();
   const auto read = ReadTextLines(path);
   if (!read)
-    return;
+    return SomethingAt(path) ? SettingsRead::Unreadable : SettingsRead::Missing;
   for (const QString &line : *read) {
     lines.append(line);
     if (!line.startsWith('_'))
@@ -66,9 +75,17 @@ void LoadSettings(const QString &path, Settings &settings, QStringList &lines) {
       if (key == QLatin1String(kRows[i].key))
         settings.values[i] = line.mid(eq + 1).left(kMaxValueLength);
   }
+  return SettingsRead::Read;
 }
 
-bool SaveSettings(const QString &path, const Settings &settings, QStringList &lines) {
+bool SaveSettings(const QString &path, const Settings &settings, QStringList &lines, SaveFailure *failure) {
+  // Checked now, not only at start: the lines in memory are all that is kept
+  // of the file, and they are empty when it could not be read.
+  if (SomethingAt(path) && !ReadTextLines(path)) {
+    if (failure)
+      *failure = {SaveFailure::Unreadable, QFile::encodeName(path).toStdString(), {}};
+    return false;
+  }
   for (int i = 0; i < kSettingCount; ++i) {
     const QString key = QString::fromLatin1(kRows[i].key);
     const QString replacement = key + '=' + settings.values[i];
@@ -82,7 +99,8 @@ bool SaveSettings(const QString &path, const Settings &settings, QStringList &li
     if (!found)
       lines.append(replacement);
   }
-  return WriteTextLines(path, lines);
+  SaveFailure unused;
+  return WriteTextLines(path, lines, failure ? *failure : unused);
 }
 
 QString SettingsFilePath() {

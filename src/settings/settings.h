@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <array>
 
+#include "common/atomic_file.h"
+
 namespace reelwork {
 
 enum class Setting {
@@ -40,14 +42,22 @@ struct Settings {
   bool operator==(const Settings &) const = default;
 };
 
+enum class SettingsRead {
+  Missing,    // no file yet: the defaults hold
+  Read,       // the file was read
+  Unreadable, // a file stands there but cannot be read: the defaults hold
+};
+
 // Sets every value to its default, then reads `path` if it can be opened.
 // `lines` receives the whole file as read (empty when there is none).
-void LoadSettings(const QString &path, Settings &settings, QStringList &lines);
+SettingsRead LoadSettings(const QString &path, Settings &settings, QStringList &lines);
 
 // Merges the values into `lines` (every line that contains a key name is
 // replaced by that key's line; missing keys are appended in table order) and
-// rewrites `path`. Returns false when the file could not be written.
-bool SaveSettings(const QString &path, const Settings &settings, QStringList &lines);
+// rewrites `path`. A file that stands there but cannot be read is never
+// overwritten: its values and comments would be lost. Returns false when the
+// file was not written; `failure` (if given) says why.
+bool SaveSettings(const QString &path, const Settings &settings, QStringList &lines, SaveFailure *failure = nullptr);
 
 // Where Reelwork.ini lives: beside the executable, or in the user's
 // configuration folder when the program's folder cannot be written.

@@ -132,9 +132,11 @@ SearchResult RunInterlaceSearch(SharedState &state, FramePreview &preview, UserD
   return result;
 }
 
-SearchResult RunLightSearch(SharedState &state, FramePreview &preview, UserDialogs &dialogs) {
+SearchResult RunLightSearch(SharedState &state, FramePreview &preview, UserDialogs & /*nothing to tell*/) {
   SearchResult result;
-  if (RefuseTinyVideo(state, dialogs))
+  // Any video with a frame can be searched for light, one frame or one pixel
+  // as well: there is nothing to refuse.
+  if (state.FrameCount < 1)
     return result;
   const auto params = LightParamsFor(SensitivityFromText(state.settings[Setting::LightSens]));
   std::uniform_int_distribution<int> frames(1, state.FrameCount);

@@ -45,3 +45,31 @@ TEST_F(Launcher, MissingProgramIsNotStarted) {
   EXPECT_FALSE(PlanVirtualDubModStart("", "/rips/a.avs", "/usr/bin/wine"));
   EXPECT_FALSE(StartDetached({path("nowhere/x"), {}}));
 }
+
+// What the user is told when VirtualDubMod does not start: what is missing,
+// and where to set the folder.
+TEST_F(Launcher, TheMessageSaysWhatIsMissing) {
+  auto never = [](const LaunchPlan &) { return false; };
+  auto always = [](const LaunchPlan &) { return true; };
+
+  const QString noFolder = StartVirtualDubMod("", "/rips/a.avs", "/usr/bin/wine", English, always);
+  EXPECT_EQ(noFolder, "Cannot find VirtualDubMod!\nIts folder is not set: choose it in Options (\"VirtualDubMod Path\").");
+  EXPECT_TRUE(StartVirtualDubMod("  ", "/rips/a.avs", "", Russian, always).contains(QString::fromUtf8("Опциях")));
+
+  const QString noProgram = StartVirtualDubMod(path("nowhere"), "/rips/a.avs", "/usr/bin/wine", Russian, always);
+  EXPECT_TRUE(noProgram.startsWith("Cannot find VirtualDubMod!\n"));
+  EXPECT_TRUE(noProgram.contains(path("nowhere") + "/VirtualDubMod.exe")) << noProgram.toStdString();
+
+  QDir(dir.path()).mkpath("vdm");
+  makeProgram("vdm/VirtualDubMod.exe", "MZ\x90\x00", false);
+  const QString noWine = StartVirtualDubMod(path("vdm"), "/rips/a.avs", "", English, always);
+  EXPECT_EQ(noWine, path("vdm/VirtualDubMod.exe") + " is a Windows program, and wine, which runs it, is not installed.");
+  EXPECT_TRUE(StartVirtualDubMod(path("vdm"), "/rips/a.avs", "/usr/bin/wine", English, always).isEmpty());
+  EXPECT_EQ(StartVirtualDubMod(path("vdm"), "/rips/a.avs", "/usr/bin/wine", English, never),
+            "/usr/bin/wine could not be started.");
+
+  QDir(dir.path()).mkpath("native");
+  makeProgram("native/VirtualDubMod.exe", "#!/bin/sh\n", false);
+  EXPECT_EQ(StartVirtualDubMod(path("native"), "/rips/a.avs", "", English, always),
+            path("native/VirtualDubMod.exe") + " may not be run: it lacks the permission to execute.");
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,3 +205,61 @@ TEST_F(OptionsButton, ClosingWithoutOKeyStillSavesAndApplies) {
 }
 
 } // namespace
+
+TEST_F(OptionsDialog, InitialWidthKeepsWhatIsTypedAndItsArrowsStepFromIt) {
+  state.settings[Setting::ResizeWidth] = "900"; // beyond the arrows' range
+  ASSERT_TRUE(dialog.FormActivate());
+  EXPECT_EQ(dialog.Edit4->text(), "900");
+  dialog.Edit4->setText("1024");
+  dialog.BitBtn1->click();
+  EXPECT_EQ(state.settings[Setting::ResizeWidth], "1024");
+
+  dialog.Edit4->setText("544");
+  dialog.Edit4->stepBy(1);
+  EXPECT_EQ(dialog.Edit4->text(), "576");
+  dialog.Edit4->stepBy(10);
+  EXPECT_EQ(dialog.Edit4->text(), "704");
+  dialog.Edit4->setText("abc"); // not a number: from the last position
+  dialog.Edit4->stepBy(-1);
+  EXPECT_EQ(dialog.Edit4->text(), "672");
+}
+
+TEST_F(OptionsDialog, OkeyAfterAStoppedFillingKeepsTheLaterSettings) {
+  state.settings[Setting::RoundSens] = "x3";
+  state.settings[Setting::AutoCropBalance] = "+4";
+  state.settings[Setting::GoodQuality] = "0.3";
+  state.settings[Setting::ResizeWidth] = "576";
+  state.settings[Setting::VDubMod] = "/opt/vdm";
+  state.settings[Setting::Mpeg2Source] = "idct=2,cpu=4,iPP=true";
+  EXPECT_FALSE(dialog.FormActivate());
+  dialog.TrackBar1->setValue(7); // filled before the stop: the user's change counts
+  dialog.BitBtn1->click();
+  EXPECT_EQ(state.settings[Setting::InterlaceSens], "7");
+  EXPECT_EQ(state.settings[Setting::RoundSens], "x3");
+  EXPECT_EQ(state.settings[Setting::AutoCropBalance], "+4");
+  EXPECT_EQ(state.settings[Setting::GoodQuality], "0.3");
+  EXPECT_EQ(state.settings[Setting::ResizeWidth], "576");
+  EXPECT_EQ(state.settings[Setting::VDubMod], "/opt/vdm");
+  EXPECT_EQ(state.settings[Setting::Mpeg2Source], "idct=2,cpu=4,iPP=true");
+}
+
+// Nothing is cut in either language: the whole iDCT entry 0 and eight whole
+// lines of the filter list.
+TEST_F(OptionsDialog, TextsAreShownWhole) {
+  filterItems = {"mpeg2source()", "Telecide()", "Decimate()", "TomsMoComp()", "Bob()",
+                 "Repal()",       "Crop()",     "MipSmooth()", "Sharpen()"};
+  for (int language : {1, 0}) {
+    state.Language = language;
+    state.settings[Setting::Language] = QString::number(language);
+    dialog.show();
+    QCoreApplication::processEvents();
+    const QString entry = dialog.iDCT_Box->itemText(0);
+    EXPECT_GT(dialog.iDCT_Box->width(), dialog.iDCT_Box->fontMetrics().horizontalAdvance(entry) + 16)
+        << entry.toStdString();
+    EXPECT_GE(dialog.Memo1->viewport()->height(), 8 * dialog.Memo1->fontMetrics().lineSpacing());
+    for (QLabel *label : {dialog.Label5, dialog.Label14, dialog.Label15}) {
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+    }
+    dialog.hide();
+  }
+}

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "settings/settings.h"
+#include "support/ordinary_user.h"
 #include "support/temp_dir.h"
 
 using namespace reelwork;
@@ -80,4 +83,38 @@ TEST_F(SettingsFile, UnwritableFileKeepsValuesAndOldFile) {
   // A folder in the file's place cannot be replaced by a file.
   EXPECT_FALSE(SaveSettings(path("Reelwork.ini.d"), s, lines));
   EXPECT_EQ(s, Settings());
+}
+
+// A settings file the user cannot read holds values and comments that a
+// rewrite from the defaults would lose: it is reported and left alone.
+TEST_F(SettingsFile, UnreadableFileIsReportedAndNeverOverwritten) {
+  const QByteArray kept = "# my settings\r\n_LANGUAGE=0\r\n_SHARPEN=0.5\r\n";
+  writeBytes("Reelwork.ini", kept);
+  ::chmod(ini().toLocal8Bit().constData(), 0200); // the owner may write, not read
+  test::GiveToOrdinaryUser(dir.path().toStdString());
+  const int result = test::RunInChild([&] {
+    if (::access(dir.path().toLocal8Bit().constData(), X_OK) != 0)
+      return test::kUnreachable;
+    Settings s;
+    QStringList lines;
+    if (LoadSettings(ini(), s, lines) != SettingsRead::Unreadable || !(s == Settings()) || !lines.isEmpty())
+      return 1;
+    s[Setting::Sharpen] = "0.3";
+    SaveFailure failure;
+    if (SaveSettings(ini(), s, lines, &failure) || failure.kind != SaveFailure::Unreadable)
+      return 2;
+    return 0;
+  });
+  if (result == test::kUnreachable)
+    GTEST_SKIP() << "the test folder cannot be reached by an ordinary user";
+  EXPECT_EQ(result, 0);
+  ::chmod(ini().toLocal8Bit().constData(), 0600);
+  EXPECT_EQ(readBytes("Reelwork.ini"), kept);
+
+  // Missing and readable files are told apart from it.
+  Settings s;
+  QStringList lines;
+  EXPECT_EQ(LoadSettings(ini(), s, lines), SettingsRead::Read);
+  EXPECT_EQ(s[Setting::Sharpen], "0.5");
+  EXPECT_EQ(LoadSettings(path("none.ini"), s, lines), SettingsRead::Missing);
 }

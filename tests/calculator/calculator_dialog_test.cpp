@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <cmath>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -351,6 +352,32 @@ TEST_F(CalculatorDialog, OkeyWithoutSavingOrWithAnUnwritableFolder) {
   EXPECT_TRUE(messages()[0].contains("ReelworkInfo.doc"));
   EXPECT_FALSE(bench.dialogs.details.value(0).isEmpty());
   EXPECT_EQ(form.result(), 1);
+}
+
+} // namespace
+} // namespace reelwork
+
+namespace reelwork {
+namespace {
+
+TEST(CalculatorQuality, RedBelowTheDecimalThreshold) {
+  EXPECT_TRUE(QualityShownLow(0.225f)); // 0.224999994 as stored
+  EXPECT_TRUE(QualityShownLow(0.2f));
+  EXPECT_FALSE(QualityShownLow(std::nextafter(0.225f, 1.0f)));
+  EXPECT_FALSE(QualityShownLow(0.3f));
+}
+
+TEST_F(CalculatorDialog, MinuteLabelsShowTheirWholeTextApart) {
+  form.show();
+  for (const auto *labels : {&form.TimeBar1Labels, &form.TimeBar2Labels}) {
+    for (size_t k = 0; k < labels->size(); ++k) {
+      const QLabel *label = (*labels)[k];
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+      if (k > 0) {
+        EXPECT_GT(label->x(), (*labels)[k - 1]->geometry().right()) << label->text().toStdString();
+      }
+    }
+  }
 }
 
 } // namespace

@@ -121,6 +121,19 @@ TEST_F(CropDialog, GuidesAndLabelsFallOnTheLastRemovedLines) {
   EXPECT_EQ(RedIn(p, QRect(100, 100, 500, 300)), 0);
 }
 
+// The right-hand label is drawn whole, closing bracket included, however
+// many digits it has.
+TEST_F(CropDialog, RightLabelStaysInsideThePicture) {
+  for (int amount : {12, 100}) {
+    open(dialog, 0, 0, 0, 0);
+    dialog.UpDnX2->setValue(amount);
+    dialog.ShowCroping();
+    const QImage &p = dialog.picture();
+    EXPECT_GT(RedIn(p, QRect(720 - 60, 283, 58, 15)), 0) << amount;
+    EXPECT_EQ(RedIn(p, QRect(720 - 2, 283, 2, 15)), 0) << amount;
+  }
+}
+
 TEST_F(CropDialog, FindCropMeasuresTheFrameNotTheGuides) {
   // A dim picture: the only step, 16 -> 30 under the bars, is weaker than
   // the 21 that a dotted guide adds to its row.

@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "common/text_file.h"
 #include "crop/crop_tool.h"
+#include "script/script_model.h"
 #include "support/temp_dir.h"
 #include "support/test_bench.h"
 
@@ -123,4 +124,38 @@ TEST_F(MakeCropFlow, AFailedSaveGivesTheLinesBackAndOpensNoDialog) {
   EXPECT_EQ(dialog.runs, 0);
   EXPECT_EQ(bench.editor.lines(), lines);
   EXPECT_EQ(bench.dialogs.messages.size(), 1);
+}
+
+// The amounts come from the line that is taken out: another command whose
+// name begins with "Crop", or a comment that mentions crop(, above the real
+// line, neither gives the amounts nor is taken out in its place.
+TEST_F(MakeCropFlow, ReadsAndTakesOutTheSameCropCommand) {
+  script({"mpeg2source(\"movie.d2v\")", "CropBottom(10)", "Crop(8,72,-8,-72)", "Sharpen(0.25)"});
+  dialog.result = 3; // Cancel puts the old amounts back
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(dialog.amountsDuringDialog, QList<int>({8, 72, 8, 72}));
+  EXPECT_EQ(dialog.linesDuringDialog, QStringList({"mpeg2source(\"movie.d2v\")", "CropBottom(10)", "Sharpen(0.25)"}));
+  QStringList expected{"mpeg2source(\"movie.d2v\")", "Crop(8,72,-8,-72)", "CropBottom(10)", "Sharpen(0.25)"};
+  EXPECT_EQ(bench.editor.lines(), expected);
+
+  script({"mpeg2source(\"movie.d2v\")", "# crop(0,0,0,0) was too little", "Crop(8,72,-8,-72)  # crop(4,4)"});
+  dialog.result = 1;
+  dialog.answer = [](SharedState &s) { s.CropLeft = s.CropRight = 16; };
+  MakeCrop(bench.bench, dialog);
+  EXPECT_EQ(dialog.amountsDuringDialog, QList<int>({8, 72, 8, 72}));
+  EXPECT_EQ(dialog.linesDuringDialog, QStringList({"mpeg2source(\"movie.d2v\")", "# crop(0,0,0,0) was too little"}));
+  expected = {"mpeg2source(\"movie.d2v\")", "Crop(16,72,-16,-72)", "# crop(0,0,0,0) was too little"};
+  EXPECT_EQ(bench.editor.lines(), expected); // the confirmed amounts are kept
+  EXPECT_EQ(onDisk(), expected);
+}
+
+TEST(CropCommand, IsFoundAsANameOfItsOwnOutsideComments) {
+  EXPECT_EQ(CropCommandColumn("Crop(8,8,-8,-8)"), 0);
+  EXPECT_EQ(CropCommandColumn("last.crop (8,8)"), -1); // a blank before "(": not this command
+  EXPECT_EQ(CropCommandColumn("Trim(0,99).CROP(8,8,-8,-8)"), 11);
+  EXPECT_EQ(CropCommandColumn("CropBottom(10)"), -1);
+  EXPECT_EQ(CropCommandColumn("AutoCrop(mode=0)"), -1);
+  EXPECT_EQ(CropCommandColumn("#Crop(8,8,-8,-8)"), -1);
+  EXPECT_EQ(CropCommandColumn("Sharpen(0.25) # crop(2,2)"), -1);
+  EXPECT_EQ(CropCommandColumn("AutoCrop(1).Crop(2,2,-2,-2)"), 12);
 }

@@ -65,6 +65,24 @@ TEST_F(WizardWindow, OpensOnTheSourcesTvSystemAndSwitchesLists) {
   EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Деинтерлейс"));
 }
 
+// Every method of the list is readable whole, the long Russian NTSC ones too.
+TEST_F(WizardWindow, MethodListShowsWholeEntries) {
+  for (int language : {0, 1}) {
+    state.Language = language;
+    state.TvSystem = "NTSC";
+    form.show();
+    for (QRadioButton *system : {form.CNTSC, form.CPAL}) {
+      system->click();
+      for (int i = 0; i < form.MethodBox->count(); ++i) {
+        const QString text = form.MethodBox->item(i)->text();
+        EXPECT_LE(form.MethodBox->fontMetrics().horizontalAdvance(text), form.MethodBox->viewport()->width())
+            << text.toStdString();
+      }
+    }
+    form.hide();
+  }
+}
+
 TEST_F(WizardWindow, OKeyGivesTheTypedCommandsAndTheSourceParameters) {
   QStringList commands;
   const int result = run(

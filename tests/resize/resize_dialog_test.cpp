@@ -7,7 +7,9 @@
 #include <QCursor>
 #include <QScreen>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,12 +21,14 @@
 #include "preview/tick_slider.h"
 #include "resize/resize_dialogs.h"
 #include "resize/resize_math.h"
+#include "resize/resize_texts.h"
 #include "resize/resize_windows.h"
 #include "support/temp_dir.h"
 #include "support/test_bench.h"
 
 using namespace reelwork;
 using reelwork::resize::FittedWindowPosition;
+using reelwork::resize::PreviewViewport;
 
 namespace {
 
@@ -372,4 +376,61 @@ TEST_F(ResizeWindow, WindowIsCentredAndThePointerMovesWithIt) {
   EXPECT_EQ(form.pos(), FittedWindowPosition(screen, form.frameGeometry().size()));
   EXPECT_NE(form.pos(), before);
   EXPECT_EQ(QCursor::pos() - QPoint(100, 100), form.pos() - before);
+}
+
+TEST(PreviewFit, ScrollsOnlyAlongWhatDoesNotFit) {
+  EXPECT_EQ(PreviewViewport({640, 480}, {1000, 480}, 16), QSize(640, 480));
+  // Too high: the height is cut and a vertical bar is added beside the picture.
+  EXPECT_EQ(PreviewViewport({704, 528}, {1300, 400}, 16), QSize(720, 400));
+  // Too wide as well once the bar takes its room: both bars.
+  EXPECT_EQ(PreviewViewport({704, 528}, {710, 400}, 16), QSize(710, 400));
+  EXPECT_EQ(PreviewViewport({900, 300}, {800, 600}, 16), QSize(800, 316));
+  EXPECT_EQ(FittedWindowPosition(QRect(0, 30, 1366, 708), QSize(766, 600)), QPoint(300, 84));
+}
+
+// A picture that leaves no room on the screen for the slider and buttons
+// scrolls inside the window, and the window says so; a smaller one does not.
+TEST_F(ResizeWindow, WindowStaysOnTheScreenAndSaysWhenThePictureScrolls) {
+  TForm9 form(t.state, t.preview);
+  capture(form);
+  form.show();
+  const QRect area = form.screen()->availableGeometry();
+  form.Edit1->setText(QString::number(area.width() - 100));
+  form.Edit2->setText(QString::number(area.height()));
+  form.Edit1Exit();
+  EXPECT_EQ(form.Image1->size(), QSize(area.width() - 100, area.height())); // the picture keeps its size
+  EXPECT_TRUE(form.ScrollNote->isVisible());
+  EXPECT_EQ(form.ScrollNote->text(), resize::PreviewScrollNote(t.state.Language));
+  EXPECT_TRUE(area.contains(form.frameGeometry()))
+      << area.height() << " " << form.frameGeometry().height() << " " << form.PreviewArea->height() << " "
+      << form.size().height();
+  EXPECT_LT(form.PreviewArea->height(), area.height());
+
+  form.Edit1->setText("320");
+  form.Edit2->setText("240");
+  form.Edit1Exit();
+  EXPECT_FALSE(form.ScrollNote->isVisible());
+  EXPECT_EQ(form.PreviewArea->size(), QSize(320, 240));
+  EXPECT_TRUE(area.contains(form.frameGeometry()));
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ResizeWindow, CancelEscapeAndTheChooserGiveTwo) {
+  TForm10 manual(t.state, t.preview);
+  manual.show();
+  manual.BitBtn2->click();
+  EXPECT_EQ(manual.result(), 2);
+  manual.show();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(&manual, &escape);
+  EXPECT_EQ(manual.result(), 2);
+  EXPECT_EQ(t.state.NewWidth, 0); // nothing written
+
+  TForm8 chooser(t.state);
+  chooser.show();
+  const QRect area = chooser.screen()->availableGeometry();
+  EXPECT_LE(std::abs(chooser.frameGeometry().center().x() - area.center().x()), 1);
+  EXPECT_LE(std::abs(chooser.frameGeometry().center().y() - area.center().y()), 1);
+  chooser.BitBtn2->click();
+  EXPECT_EQ(chooser.result(), 2);
 }

@@ -114,7 +114,7 @@ TEST_F(SearchTest, TinyVideosAndNoScriptAreRefusedWithoutSampling) {
   bench.state.FrameCount = 1000;
   bench.state.VideoHeight = 2;
   bench.state.Language = Russian;
-  EXPECT_EQ(FindLightFrame(bench.bench).outcome, SearchOutcome::Refused);
+  EXPECT_EQ(FindInterlacedFrame(bench.bench).outcome, SearchOutcome::Refused);
   bench.state.VideoOpen = false;
   FindInterlacedFrame(bench.bench);
   EXPECT_EQ(bench.dialogs.messages, (QStringList{VideoTooSmallText(English), VideoTooSmallText(Russian),
@@ -166,6 +166,25 @@ TEST_F(SearchTest, LightStopsAtTheFirstBrightFrameAndDrawsFrom1ToTheEnd) {
   ASSERT_EQ(shown().size(), 165);
   EXPECT_EQ(*std::min_element(shown().begin(), shown().end()), 1);
   EXPECT_EQ(*std::max_element(shown().begin(), shown().end()), 3);
+}
+
+// Find Light needs no neighbours and no margin: a single frame of a single
+// pixel is searched like any other video.
+TEST_F(SearchTest, LightSearchesAOneFrameOnePixelVideo) {
+  bench.state.FrameCount = 1;
+  bench.state.VideoWidth = bench.state.VideoHeight = 1;
+  bench.preview.frames = [](int) { return Flat(1, 1, 200); };
+  SearchResult result = FindLightFrame(bench.bench);
+  EXPECT_EQ(result.outcome, SearchOutcome::Found);
+  EXPECT_EQ(result.frame, 1);
+  EXPECT_EQ(result.value, 200);
+  EXPECT_EQ(shown(), QList<int>{1});
+
+  bench.preview.frames = [](int) { return Flat(1, 1, 10); };
+  result = FindLightFrame(bench.bench);
+  EXPECT_EQ(result.outcome, SearchOutcome::NotFound);
+  EXPECT_EQ(shown().size(), 1 + 165);
+  EXPECT_TRUE(bench.dialogs.messages.isEmpty());
 }
 
 } // namespace
