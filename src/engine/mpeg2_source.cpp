@@ -382,6 +382,8 @@ IndexPtr IndexOfSource(const Clip &clip) {
 }
 
 std::vector<FrameRange> DamagedFramesOf(const Clip &clip) {
+  if (const ProjectFrameMap *map = ProjectMapOf(clip))
+    return MapDamageToProject(*map, DamagedFramesOf(*static_cast<const PulldownShown &>(clip).source()));
   if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip)) {
     std::vector<FrameRange> stored = DamagedFramesOf(*shown->source());
     const IndexPtr index = IndexOfSource(*shown->source());

@@ -19,6 +19,8 @@ public:
     return source_->frame(map_.sourceFrame(n));
   }
 
+  const ProjectFrameMap &map() const { return map_; }
+
 private:
   ProjectFrameMap map_;
 };
@@ -93,6 +95,30 @@ ProjectFrameMap MapProjectFrames(const Mpeg2Index &index, const std::vector<std:
   if (map.count <= 0)
     Fail("the project lists no pictures");
   return map;
+}
+
+std::vector<FrameRange> MapDamageToProject(const ProjectFrameMap &map, const std::vector<FrameRange> &stored) {
+  std::vector<FrameRange> ranges;
+  const long long shift = static_cast<long long>(map.lead) - map.start; // project frame of a stored frame past the lead
+  for (const FrameRange &r : stored) {
+    if (r.last < map.start)
+      continue;
+    // The leading frames show the stored frame `start` too.
+    const long long first = r.first <= map.start ? 0 : r.first + shift;
+    const long long last = std::min<long long>(r.last + shift, map.count - 1LL);
+    if (first > last)
+      continue;
+    if (!ranges.empty() && first <= ranges.back().last + 1LL)
+      ranges.back().last = std::max(ranges.back().last, static_cast<int>(last));
+    else
+      ranges.push_back(FrameRange{static_cast<int>(first), static_cast<int>(last)});
+  }
+  return ranges;
+}
+
+const ProjectFrameMap *ProjectMapOf(const Clip &clip) {
+  const auto *view = dynamic_cast<const ProjectFramesClip *>(&clip);
+  return view ? &view->map() : nullptr;
 }
 
 ClipPtr MakeProjectFramesClip(ClipPtr source, const ProjectFrameMap &map) {

@@ -35,6 +35,14 @@ struct ProjectFrameMap {
 ProjectFrameMap MapProjectFrames(const Mpeg2Index &index, const std::vector<std::uint64_t> &fileSizes,
                                  const std::vector<D2vGop> &gops);
 
+// Damaged ranges of the source's frames (`stored`) in the project's numbering:
+// every project frame that shows a stored frame of a range; ranges the
+// project does not serve are left out.
+std::vector<FrameRange> MapDamageToProject(const ProjectFrameMap &map, const std::vector<FrameRange> &stored);
+
+// The frame map of `clip` when it is a project's view of its source's frames.
+const ProjectFrameMap *ProjectMapOf(const Clip &clip);
+
 // The source's frames as the map gives them. Reached by IndexOfSource and
 // StatsOfSource as any other view of the stored frames.
 ClipPtr MakeProjectFramesClip(ClipPtr source, const ProjectFrameMap &map);

@@ -11,6 +11,7 @@
 
 #include "engine/d2v.h"
 #include "engine/mpeg2_source.h"
+#include "engine/project_frames.h"
 #include "engine/video.h"
 #include "support/media_fixture.h"
 
@@ -222,3 +223,36 @@ TEST_F(ProjectFrames, AWindowsProjectWithCyrillicNamesOpensThroughItsScript) {
 }
 
 } // namespace
+
+// Damage reported for a range-selected project is numbered as the project
+// numbers its frames, not as the whole files do: a user types these numbers
+// into Trim lines.
+TEST(ProjectDamage, StoredRangesAreRenumberedAndCutToTheProjectsFrames) {
+  ProjectFrameMap map;
+  map.lead = 2;   // frames 0 and 1 show stored frame 50, as frame 2 does
+  map.start = 50;
+  map.count = 30; // stored frames 50..77
+  EXPECT_EQ(MapDamageToProject(map, {{10, 20}}), std::vector<FrameRange>{});      // before the project
+  EXPECT_EQ(MapDamageToProject(map, {{90, 95}}), std::vector<FrameRange>{});      // after it
+  EXPECT_EQ(MapDamageToProject(map, {{49, 50}}), (std::vector<FrameRange>{{0, 2}})); // the leading frames too
+  EXPECT_EQ(MapDamageToProject(map, {{60, 61}, {62, 63}, {77, 200}}),
+            (std::vector<FrameRange>{{12, 15}, {29, 29}})); // joined where they touch, cut at the end
+}
+
+TEST_F(ProjectFrames, DamageInARangeSelectedProjectIsNumberedAsItsFrames) {
+  std::string bytes = Read(rip_.vobs[0]);
+  bytes.resize(bytes.size() - 1000); // the last picture is cut off
+  const fs::path folder = folder_->path() / "cutpart";
+  fs::create_directories(folder);
+  Write(folder / "CUT.VOB", bytes);
+  const IndexPtr index = IndexOfSource(*MakeMpeg2SourceFromFiles({folder / "CUT.VOB"}, {}));
+  ASSERT_EQ(index->damaged.size(), 1u);
+  const auto starts = GroupStarts(*index);
+  ASSERT_GE(starts.size(), 4u);
+  Write(folder / "part.d2v", ProjectOfGroups("CUT.VOB", *index, 2, starts.size() - 1));
+
+  ClipPtr clip = MakeMpeg2Source((folder / "part.d2v").string(), {});
+  const int last = clip->info().frameCount - 1;
+  ASSERT_LT(last, index->frameCount() - 1);
+  EXPECT_EQ(DamagedFramesOf(*clip), (std::vector<FrameRange>{{last, last}}));
+}
