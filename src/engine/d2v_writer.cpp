@@ -93,16 +93,6 @@ public:
   void finish() { scan(true); }
 
 private:
-  static size_t HeaderBytes(std::uint8_t code) {
-    switch (code) {
-    case 0xB3: return 4;
-    case 0xB5: return 6;
-    case 0xB8: return 4;
-    case 0x00: return 2;
-    default: return 0;
-    }
-  }
-
   void scan(bool final) {
     const std::uint8_t *p = es_.data();
     const size_t n = es_.size();
@@ -117,7 +107,7 @@ private:
         continue;
       }
       const std::uint8_t code = p[i + 3];
-      const size_t need = HeaderBytes(code);
+      const size_t need = StartCodeHeaderBytes(code);
       if (i + 4 + need > n) {
         if (!final)
           break; // wait for the rest of the header
@@ -236,17 +226,6 @@ private:
   bool open_ = false;
 };
 
-void RateOf(int code, int extN, int extD, int &num, int &den) {
-  static const int table[9][2] = {{25, 1}, {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
-                                  {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
-  const int c = (code >= 1 && code <= 8) ? code : 3;
-  const long long n = static_cast<long long>(table[c][0]) * (extN + 1);
-  const long long d = static_cast<long long>(table[c][1]) * (extD + 1);
-  const long long g = std::gcd(n, d);
-  num = static_cast<int>(n / g);
-  den = static_cast<int>(d / g);
-}
-
 std::string AspectText(int code) {
   switch (code) {
   case 1: return "1:1";
@@ -358,7 +337,7 @@ std::string MakeD2vProject(const std::vector<fs::path> &vobs, const D2vWriteOpti
   summary.aspectCode = scanner.aspect;
   summary.sawNavPacks = tracker.sawNavPack();
   summary.droppedLeading = static_cast<int>(first);
-  RateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, summary.rateNum, summary.rateDen);
+  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, summary.rateNum, summary.rateDen);
 
   std::string data;
   long repeated = 0;

@@ -128,7 +128,7 @@ public:
           break;
         }
         if (join[i] == 0 && join[i + 1] == 0 && join[i + 2] == 1) {
-          if (i + 4 + HeaderBytes(join[i + 3]) > joinLen) {
+          if (i + 4 + StartCodeHeaderBytes(join[i + 3]) > joinLen) {
             undecided = true;
             break;
           }
@@ -164,7 +164,7 @@ public:
         i = start + 4; // a slice: nothing to learn
         continue;
       }
-      if (start + 3 >= n || start + 4 + HeaderBytes(p[start + 3]) > n) {
+      if (start + 3 >= n || start + 4 + StartCodeHeaderBytes(p[start + 3]) > n) {
         keepFrom = start; // its header goes on in the next payload
         break;
       }
@@ -207,16 +207,6 @@ public:
   }
 
 private:
-  static size_t HeaderBytes(std::uint8_t code) {
-    switch (code) {
-    case 0xB3: return 4;
-    case 0xB5: return 6;
-    case 0xB8: return 4;
-    case 0x00: return 2;
-    default: return 0;
-    }
-  }
-
   // Drops the spans no longer needed: those ending before the first byte a
   // picture found later may start at.
   void trimSpans() {
@@ -331,17 +321,6 @@ private:
   bool skipping_ = false;
   bool gapPending_ = false;
 };
-
-void FrameRateOf(int code, int extN, int extD, int &num, int &den) {
-  static const int table[9][2] = {{25, 1},    {24000, 1001}, {24, 1}, {25, 1},       {30000, 1001},
-                                  {30, 1},    {50, 1},       {60000, 1001}, {60, 1}};
-  const int c = (code >= 1 && code <= 8) ? code : 3;
-  long long n = static_cast<long long>(table[c][0]) * (extN + 1);
-  long long d = static_cast<long long>(table[c][1]) * (extD + 1);
-  const long long g = std::gcd(n, d);
-  num = static_cast<int>(n / g);
-  den = static_cast<int>(d / g);
-}
 
 // Frame numbers as a sequential decode hands the pictures out, and for each
 // picture the I-picture from which decoding reproduces it.

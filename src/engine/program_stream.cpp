@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -525,6 +526,27 @@ bool ProgramStreamReader::next(VideoChunk &chunk) {
     chunk.size = length - at;
     return true;
   }
+}
+
+size_t StartCodeHeaderBytes(std::uint8_t code) {
+  switch (code) {
+  case 0xB3: return 4;
+  case 0xB5: return 6;
+  case 0xB8: return 4;
+  case 0x00: return 2;
+  default: return 0;
+  }
+}
+
+void FrameRateOf(int code, int extN, int extD, int &num, int &den) {
+  static const int table[9][2] = {{25, 1},    {24000, 1001}, {24, 1}, {25, 1},       {30000, 1001},
+                                  {30, 1},    {50, 1},       {60000, 1001}, {60, 1}};
+  const int c = (code >= 1 && code <= 8) ? code : 3;
+  const long long n = static_cast<long long>(table[c][0]) * (extN + 1);
+  const long long d = static_cast<long long>(table[c][1]) * (extD + 1);
+  const long long g = std::gcd(n, d);
+  num = static_cast<int>(n / g);
+  den = static_cast<int>(d / g);
 }
 
 } // namespace reelwork::engine

@@ -137,4 +137,13 @@ size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n);
 // must fit 16 bits.
 constexpr size_t kElementaryChunk = 32 * 1024;
 
+// Bytes after a start code (00 00 01 xx) that the stream scanners read: the
+// fixed part of a sequence header, a sequence extension, a GOP header or a
+// picture header; 0 for other codes.
+size_t StartCodeHeaderBytes(std::uint8_t code);
+
+// The frame rate of a sequence header's frame_rate_code with its extension's
+// numerator and denominator, in lowest terms (unknown codes count as 25).
+void FrameRateOf(int code, int extN, int extD, int &num, int &den);
+
 } // namespace reelwork::engine
