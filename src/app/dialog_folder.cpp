@@ -7,7 +7,7 @@ namespace reelwork {
 
 QString SampleFolder() {
   QString data = qEnvironmentVariable("XDG_DATA_HOME");
-  // The base directory specification ignores relative paths.
+  // XDG_DATA_HOME counts only as an absolute path, as desktops read it.
   if (data.isEmpty() || QDir::isRelativePath(data))
     data = QDir::homePath() + "/.local/share";
   return QDir::cleanPath(data + "/reelwork/sample");
