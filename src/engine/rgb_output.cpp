@@ -122,6 +122,26 @@ private:
   std::uint8_t *rows_ = nullptr;
 };
 
+// A 4:2:2 chroma row at every luma column, as ConvertToRGB brings it there:
+// each sample in the middle of its pair of columns, the bicubic kernel with
+// b = c = 1/3 over the four nearest samples (weights in 1/128, the same as
+// 4:2:0 rows get down the picture), edges repeated.
+void WidenCentred(const std::uint8_t *src, int cw, int w, std::uint8_t *out) {
+  thread_local std::vector<int> padded;
+  padded.resize(static_cast<size_t>(cw) + 4);
+  int *pad = padded.data() + 2;
+  for (int j = 0; j < cw; ++j)
+    pad[j] = src[j];
+  pad[-2] = pad[-1] = pad[0];
+  pad[cw] = pad[cw + 1] = pad[cw - 1];
+  auto put = [](int v) { return static_cast<std::uint8_t>(std::clamp((v + 64) >> 7, 0, 255)); };
+  for (int k = 0; k < cw; ++k) {
+    out[2 * k] = put(-2 * pad[k - 2] + 33 * pad[k - 1] + 100 * pad[k] - 3 * pad[k + 1]);
+    if (2 * k + 1 < w)
+      out[2 * k + 1] = put(-3 * pad[k - 1] + 100 * pad[k] + 33 * pad[k + 1] - 2 * pad[k + 2]);
+  }
+}
+
 } // namespace
 
 void FrameToRgb(const Frame &frame, RgbImage &out) {
@@ -137,6 +157,34 @@ void FrameToRgb(const Frame &frame, RgbImage &out) {
       const std::uint8_t *ys = frame.row(0, y);
       const std::uint8_t *us = up.row(1, y);
       const std::uint8_t *vs = up.row(2, y);
+      std::uint8_t *dst = out.at(0, y);
+      for (int x = 0; x < w; ++x, dst += 3) {
+        const int yy = t.y[ys[x]];
+        const int u = us[x], v = vs[x];
+        dst[0] = clamp[(yy + t.rv[v]) >> 16];
+        dst[1] = clamp[(yy + t.gu[u] + t.gv[v]) >> 16];
+        dst[2] = clamp[(yy + t.bu[u]) >> 16];
+      }
+    }
+    break;
+  }
+  case PixelFormat::YV24:
+  case PixelFormat::YV16:
+  case PixelFormat::Y8: {
+    // Chroma at every pixel already (YV24), widened across (YV16) or grey (Y8).
+    const std::uint8_t *clamp = Clamps().value.data() + ClampTable::kOffset;
+    thread_local std::vector<std::uint8_t> wide;
+    wide.assign(static_cast<size_t>(2) * w, 128);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t *ys = frame.row(0, y);
+      const std::uint8_t *us = wide.data(), *vs = wide.data() + w;
+      if (frame.format == PixelFormat::YV24) {
+        us = frame.row(1, y);
+        vs = frame.row(2, y);
+      } else if (frame.format == PixelFormat::YV16) {
+        WidenCentred(frame.row(1, y), (w + 1) / 2, w, wide.data());
+        WidenCentred(frame.row(2, y), (w + 1) / 2, w, wide.data() + w);
+      }
       std::uint8_t *dst = out.at(0, y);
       for (int x = 0; x < w; ++x, dst += 3) {
         const int yy = t.y[ys[x]];
