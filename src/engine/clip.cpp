@@ -1,8 +1,32 @@
 #include "engine/clip.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace reelwork::engine {
 
+namespace {
+
+// Frames are a megabyte or more, made and freed at the frame rate. By default
+// the C library hands such blocks back to the system when freed and faults
+// fresh pages in for the next frame, which costs more than the filters
+// themselves; keeping freed frame memory in the heap for reuse avoids that.
+void KeepFrameMemory() {
+#ifdef __GLIBC__
+  static const bool once = [] {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    return true;
+  }();
+  (void)once;
+#endif
+}
+
+} // namespace
+
 void Frame::allocate(PixelFormat f, int w, int h) {
+  KeepFrameMemory();
   format = f;
   width = w;
   height = h;

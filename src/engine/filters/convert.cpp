@@ -132,6 +132,17 @@ Frame From422(const Yuv422 &s, PixelFormat target, bool interlaced) {
   return out;
 }
 
+// One packed RGB pixel (B G R, and A opaque in RGB32) from YUV.
+void PutRgb(std::uint8_t *p, int bpp, const Matrix &m, double y, double u, double v) {
+  double r, g, b;
+  m.toRgb(y, u, v, r, g, b);
+  p[0] = Clamp8(b);
+  p[1] = Clamp8(g);
+  p[2] = Clamp8(r);
+  if (bpp == 4)
+    p[3] = 255;
+}
+
 Frame YuvToRgb(const Yuv422 &s, PixelFormat target, const Matrix &m) {
   Frame out;
   out.allocate(target, s.width, s.height);
@@ -148,13 +159,7 @@ Frame YuvToRgb(const Yuv422 &s, PixelFormat target, const Matrix &m) {
         u = (u + U[c + 1]) / 2;
         v = (v + V[c + 1]) / 2;
       }
-      double r, g, b;
-      m.toRgb(Y[x], u, v, r, g, b);
-      p[0] = Clamp8(b);
-      p[1] = Clamp8(g);
-      p[2] = Clamp8(r);
-      if (bpp == 4)
-        p[3] = 255;
+      PutRgb(p, bpp, m, Y[x], u, v);
     }
   }
   return out;
@@ -262,6 +267,7 @@ double KernelAt(const ChromaOptions &o, double x) {
 struct Taps {
   int count = 0;
   std::vector<int> index, weight;
+  std::vector<int> first; // the first source sample of each output, before clamping
 };
 
 // Output sample j sits at source position centre0 + j * step (in source
@@ -271,20 +277,25 @@ Taps MakeTaps(const ChromaOptions &o, int srcN, int dstN, double centre0, double
   const bool point = o.kernel == ResizeKernel::Point;
   const double scale = std::max(1.0, step);
   const double support = KernelSupport(o) * scale;
-  t.count = point ? 1 : static_cast<int>(std::ceil(2 * support)) + 1;
+  // Every kernel here is zero at its support's edge: 2 * support samples
+  // from the first one inside it cover all that weigh.
+  t.count = point ? 1 : std::max(1, static_cast<int>(std::ceil(2 * support - 1e-9)));
   t.index.resize(static_cast<size_t>(dstN) * t.count);
   t.weight.resize(t.index.size());
+  t.first.resize(static_cast<size_t>(dstN));
   std::vector<double> w(static_cast<size_t>(t.count));
   for (int j = 0; j < dstN; ++j) {
     const double c = centre0 + j * step;
     int *idx = &t.index[static_cast<size_t>(j) * t.count];
     int *wt = &t.weight[static_cast<size_t>(j) * t.count];
     if (point) { // the nearest sample, the later one on a tie
-      idx[0] = std::clamp(static_cast<int>(std::floor(c + 0.5)), 0, srcN - 1);
+      t.first[static_cast<size_t>(j)] = static_cast<int>(std::floor(c + 0.5));
+      idx[0] = std::clamp(t.first[static_cast<size_t>(j)], 0, srcN - 1);
       wt[0] = 16384;
       continue;
     }
     const int first = static_cast<int>(std::ceil(c - support));
+    t.first[static_cast<size_t>(j)] = first;
     double sum = 0;
     for (int i = 0; i < t.count; ++i) {
       w[static_cast<size_t>(i)] = KernelAt(o, (first + i - c) / scale);
@@ -304,6 +315,31 @@ Taps MakeTaps(const ChromaOptions &o, int srcN, int dstN, double centre0, double
 }
 
 std::uint8_t Round14(int v) { return static_cast<std::uint8_t>(std::clamp((v + 8192) >> 14, 0, 255)); }
+
+// out[k * outStep] from the `taps` samples at in[k * inStep], weighted
+// (N: the number of taps when known at compile time).
+// N and InStep known at compile time let the common cases vectorise.
+template <int N, int InStep>
+void Stencil(const std::uint8_t *in, int inStep, const int *w, std::uint8_t *out, int n, int taps = N) {
+  const int count = N > 0 ? N : taps;
+  const int step = InStep > 0 ? InStep : inStep;
+  for (int k = 0; k < n; ++k) {
+    const std::uint8_t *q = in + static_cast<ptrdiff_t>(k) * step;
+    int sum = 0;
+    for (int i = 0; i < count; ++i) // sixteen-bit products: SSE2 has their multiply
+      sum += static_cast<std::int16_t>(q[i]) * static_cast<std::int16_t>(w[i]);
+    out[k] = Round14(sum);
+  }
+}
+
+void RunStencil(const std::uint8_t *in, int inStep, const int *w, std::uint8_t *out, int n, int taps) {
+  if (taps == 4 && inStep == 1)
+    Stencil<4, 1>(in, inStep, w, out, n);
+  else if (taps == 8 && inStep == 2)
+    Stencil<8, 2>(in, inStep, w, out, n);
+  else
+    Stencil<0, 0>(in, inStep, w, out, n, taps);
+}
 
 // The luma position (in luma pixels) of the centre of chroma sample 0 of a
 // layout along one axis, and the luma pixels between samples.
@@ -344,16 +380,32 @@ void ResamplePlane(const Frame &src, int p, Frame &dst, const ChromaOptions &o, 
       std::memcpy(&across[static_cast<size_t>(y) * dw], src.row(p, y), static_cast<size_t>(dw));
   } else {
     const Taps t = TapsBetween(o, hs, sw, hd, dw);
+    // The spacings are powers of two, so the taps repeat: every `period`
+    // outputs the same weights apply `advance` source samples further on.
+    // Each phase then runs as one stencil over the row padded with its edge
+    // samples, which is what the clamped indexes read.
+    const int period = hd.spacing >= hs.spacing ? 1 : hs.spacing / hd.spacing;
+    const int advance = hd.spacing >= hs.spacing ? hd.spacing / hs.spacing : 1;
+    const int lo = *std::min_element(t.first.begin(), t.first.end());
+    const int hi = *std::max_element(t.first.begin(), t.first.end()) + t.count - 1;
+    std::vector<std::uint8_t> pad(static_cast<size_t>(hi - lo + 1));
+    std::vector<std::uint8_t> phase(static_cast<size_t>(dw));
     for (int y = 0; y < sh; ++y) {
       const std::uint8_t *s = src.row(p, y);
+      for (int i = lo; i <= hi; ++i)
+        pad[static_cast<size_t>(i - lo)] = s[std::clamp(i, 0, sw - 1)];
       std::uint8_t *d = &across[static_cast<size_t>(y) * dw];
-      for (int x = 0; x < dw; ++x) {
-        const int *idx = &t.index[static_cast<size_t>(x) * t.count];
-        const int *wt = &t.weight[static_cast<size_t>(x) * t.count];
-        int sum = 0;
-        for (int i = 0; i < t.count; ++i)
-          sum += s[idx[i]] * wt[i];
-        d[x] = Round14(sum);
+      for (int ph = 0; ph < period && ph < dw; ++ph) {
+        const int *w = &t.weight[static_cast<size_t>(ph) * t.count];
+        const std::uint8_t *base = pad.data() + (t.first[static_cast<size_t>(ph)] - lo);
+        const int n = (dw - ph + period - 1) / period;
+        if (period == 1) {
+          RunStencil(base, advance, w, d, n, t.count);
+          continue;
+        }
+        RunStencil(base, advance, w, phase.data(), n, t.count);
+        for (int k = 0; k < n; ++k)
+          d[k * period + ph] = phase[static_cast<size_t>(k)];
       }
     }
   }
@@ -372,14 +424,17 @@ void ResamplePlane(const Frame &src, int p, Frame &dst, const ChromaOptions &o, 
       continue;
     const Taps t = TapsBetween(o, vs, sRows, vd, dRows);
     for (int y = 0; y < dRows; ++y) {
-      std::fill(sum.begin(), sum.end(), 0);
       for (int i = 0; i < t.count; ++i) {
         const int w = t.weight[static_cast<size_t>(y) * t.count + i];
-        if (w == 0)
-          continue;
         const std::uint8_t *s = &across[static_cast<size_t>(t.index[static_cast<size_t>(y) * t.count + i] * parts + f) * dw];
-        for (int x = 0; x < dw; ++x)
-          sum[static_cast<size_t>(x)] += s[x] * w;
+        int *__restrict acc = sum.data();
+        const auto w16 = static_cast<std::int16_t>(w); // |weight| < 2^15
+        if (i == 0)
+          for (int x = 0; x < dw; ++x)
+            acc[x] = static_cast<std::int16_t>(s[x]) * w16;
+        else
+          for (int x = 0; x < dw; ++x)
+            acc[x] += static_cast<std::int16_t>(s[x]) * w16;
       }
       std::uint8_t *d = dst.row(p, y * parts + f);
       for (int x = 0; x < dw; ++x)
@@ -464,13 +519,7 @@ Frame Yv24ToRgb(const Frame &src, PixelFormat target, const Matrix &m) {
     std::uint8_t *p = out.row(0, y);
     const std::uint8_t *Y = src.row(0, y), *U = src.row(1, y), *V = src.row(2, y);
     for (int x = 0; x < src.width; ++x, p += bpp) {
-      double r, g, b;
-      m.toRgb(Y[x], U[x], V[x], r, g, b);
-      p[0] = Clamp8(b);
-      p[1] = Clamp8(g);
-      p[2] = Clamp8(r);
-      if (bpp == 4)
-        p[3] = 255;
+      PutRgb(p, bpp, m, Y[x], U[x], V[x]);
     }
   }
   return out;
@@ -490,6 +539,13 @@ Frame AsPlanar(const Frame &src, PixelFormat target, bool interlaced, const Matr
   if (src.format == target)
     return src;
   return PlanarToPlanar(src, target, interlaced, o);
+}
+
+std::string Lowered(const std::string &s) {
+  std::string n;
+  for (char ch : s)
+    n += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return n;
 }
 
 class Convert : public Filter {
@@ -512,9 +568,7 @@ private:
 } // namespace
 
 Matrix Matrix::Make(const std::string &name) {
-  std::string n;
-  for (char c : name)
-    n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string n = Lowered(name);
   Matrix m;
   if (n.empty() || n == "rec601") {
   } else if (n == "pc.601" || n == "pc601") {
@@ -557,9 +611,7 @@ void Matrix::toYuv(double r, double g, double b, double &Y, double &U, double &V
 }
 
 void ChromaOptions::setKernel(const std::string &name) {
-  std::string n;
-  for (char ch : name)
-    n += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  std::string n = Lowered(name);
   static const std::pair<const char *, ResizeKernel> kernels[] = {
       {"point", ResizeKernel::Point},       {"bilinear", ResizeKernel::Bilinear}, {"bicubic", ResizeKernel::Bicubic},
       {"lanczos", ResizeKernel::Lanczos},   {"lanczos4", ResizeKernel::Lanczos4}, {"spline16", ResizeKernel::Spline16},
@@ -577,9 +629,7 @@ void ChromaOptions::setKernel(const std::string &name) {
 }
 
 bool ChromaOptions::ReadPlacement(const std::string &name) {
-  std::string n;
-  for (char ch : name)
-    n += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  std::string n = Lowered(name);
   if (n.empty() || n == "mpeg2")
     return false;
   if (n == "mpeg1")
