@@ -235,6 +235,10 @@ TEST_F(PlanarFormats, AdjustmentsWorkPerPlaneAndOthersRefuseByName) {
   EXPECT_NE(ErrorOf("ConvertToYV24()\nTelecide()").find("Telecide: YV24 is not supported"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV16()\nFieldDeinterlace()").find("FieldDeinterlace: YV16 is not supported"),
             std::string::npos);
+  // yadifmod2 takes every planar format: its stand-in bobs YV24 as it is.
+  ClipPtr bobbed = Open("ConvertToYV24()\nyadifmod2(mode=1)");
+  EXPECT_EQ(bobbed->info().frameCount, 50);
+  EXPECT_EQ(bobbed->frame(3)->format, PixelFormat::YV24);
   EXPECT_NE(ErrorOf("a = last\nOverlay(a, a.ConvertToY8())").find("Overlay: Y8 is not supported"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24()\nRGBAdjust(r=1.1)").find("must be RGB (it is YV24"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(chromaresample=\"sinc9\")").find("unknown chroma resampler"), std::string::npos);

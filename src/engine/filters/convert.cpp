@@ -525,7 +525,7 @@ Frame Yv24ToRgb(const Frame &src, PixelFormat target, const Matrix &m) {
   return out;
 }
 
-bool IsClassic(PixelFormat f) { return f != PixelFormat::YV24 && f != PixelFormat::YV16 && f != PixelFormat::Y8; }
+bool IsClassic(PixelFormat f) { return !IsPlanarBesidesYv12(f); }
 
 // Any source as planar YUV of the target's kind: what the planar routes start from.
 Frame AsPlanar(const Frame &src, PixelFormat target, bool interlaced, const Matrix &m, const ChromaOptions &o) {

@@ -28,9 +28,6 @@ void CheckFields(const std::string &name, const ClipInfo &vi) {
     throw EngineError(name + ": the height (" + Str(vi.height) + ") must be even and at least 4");
   if (vi.format == PixelFormat::YV12 && (vi.height & 3))
     throw EngineError(name + ": YV12 height must be a multiple of 4 (it is " + Str(vi.height) + ")");
-  // The field matchers and deinterlacers are written for the older formats.
-  if (vi.format == PixelFormat::YV24 || vi.format == PixelFormat::YV16 || vi.format == PixelFormat::Y8)
-    throw EngineError(name + ": " + FormatName(vi.format) + " is not supported (use YV12, YUY2, RGB24 or RGB32)");
 }
 
 // Whether b sticks out of both vertical neighbours in the same direction by

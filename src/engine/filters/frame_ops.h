@@ -10,6 +10,8 @@ namespace reelwork::engine::filters {
 inline bool IsPlanar(PixelFormat f) {
   return f == PixelFormat::YV12 || f == PixelFormat::YV16 || f == PixelFormat::YV24 || f == PixelFormat::Y8;
 }
+// The planar formats older filters and plugins do not take: YV24, YV16, Y8.
+inline bool IsPlanarBesidesYv12(PixelFormat f) { return IsPlanar(f) && f != PixelFormat::YV12; }
 // log2 of the chroma subsampling of a planar format, across and down.
 inline int ChromaShiftX(PixelFormat f) { return f == PixelFormat::YV12 || f == PixelFormat::YV16 ? 1 : 0; }
 inline int ChromaShiftY(PixelFormat f) { return f == PixelFormat::YV12 ? 1 : 0; }

@@ -697,37 +697,45 @@ void AddAudio(FunctionTable &t) {
 // arguments that tune only the original's speed or its on-screen reports are
 // accepted and have no effect.
 void AddDeinterlacers(FunctionTable &t) {
+  // The field matchers and deinterlacers scripts call by these names take the
+  // older formats only (the engine's own filters behind them take any).
+  auto older = [](const Args &a) {
+    ClipPtr c = a.clip(0);
+    if (f::IsPlanarBesidesYv12(c->info().format))
+      Fail(a, std::string(f::FormatName(c->info().format)) + " is not supported (use YV12, YUY2, RGB24 or RGB32)");
+    return c;
+  };
   t.add({"Telecide",
          Sig("clip:c order:i? guide:i? gthresh:f? post:i? chroma:b? vthresh:f? vthresh_saved:f? bthresh:f? "
              "dthresh:f? blend:b? map:b? hints:b? ovr:s? show:b? debug:b? nt:i? y0:i? y1:i? back:i? back_saved:i?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            f::TelecideParams p;
            p.order = a.getInt(a.index("order"), -1);
            p.post = a.getInt(a.index("post"), 2);
            p.vthresh = static_cast<int>(std::lround(a.getFloat(a.index("vthresh"), 50)));
            p.dthresh = static_cast<int>(std::lround(a.getFloat(a.index("dthresh"), 7)));
-           return Clip(f::MakeTelecide(a.clip(0), p));
+           return Clip(f::MakeTelecide(older(a), p));
          }});
-  t.add({"TomsMoComp", Sig("clip:c TopFirst:i? SearchEffort:i? VerticalFilter:i?"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeTomsMoComp(a.clip(0), a.getInt(1, -1), a.getInt(2, 5)));
+  t.add({"TomsMoComp", Sig("clip:c TopFirst:i? SearchEffort:i? VerticalFilter:i?"), [older](const Args &a, CallEnv &) {
+           return Clip(f::MakeTomsMoComp(older(a), a.getInt(1, -1), a.getInt(2, 5)));
          }});
   t.add({"FieldDeinterlace",
          Sig("clip:c full:b? threshold:i? dthreshold:i? map:b? blend:b? chroma:b? ovr:s? show:b? debug:b?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            f::FieldDeinterlaceParams p;
            p.full = a.getBool(1, true);
            p.threshold = a.getInt(2, 20);
            p.dthreshold = a.getInt(3, 7);
            p.blend = a.getBool(5, true);
-           return Clip(f::MakeFieldDeinterlace(a.clip(0), p));
+           return Clip(f::MakeFieldDeinterlace(older(a), p));
          }});
   t.add({"SmoothDeinterlace",
          Sig("clip:c tff:b? doublerate:b? blend:b? lacethresh:f? edgethresh:f? staticthresh:f? staticavg:b? "
              "cpu:a? showlace:b?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            const int tff = a.has(1) ? (a.getBool(1, true) ? 1 : 0) : -1;
            const int lacethresh = static_cast<int>(std::lround(a.getFloat(4, 20)));
-           return Clip(f::MakeSmoothDeinterlace(a.clip(0), tff, a.getBool(2, false), lacethresh));
+           return Clip(f::MakeSmoothDeinterlace(older(a), tff, a.getBool(2, false), lacethresh));
          }});
   t.add({"Repal", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeRepal(a.clip(0))); }});
 }
