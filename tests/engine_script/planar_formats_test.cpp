@@ -135,6 +135,28 @@ TEST_F(PlanarFormats, Yv12ChromaIsResampledBicubicFromMpeg2Siting) {
   EXPECT_EQ(*std::max_element(grey->planes[2].begin(), grey->planes[2].end()), 128);
 }
 
+TEST_F(PlanarFormats, InterlacedConversionsKeepTheFieldsApart) {
+  // A frame whose fields differ in colour: U 60 in the top field, 200 in the
+  // bottom one (4:2:0 chroma rows alternate between the fields as well).
+  const std::string woven = "t = BlankClip(width=16, height=8, pixel_type=\"YV12\", color_yuv=$803C80)\n"
+                            "b = BlankClip(width=16, height=8, pixel_type=\"YV12\", color_yuv=$80C880)\n"
+                            "Interleave(t, b).AssumeFieldBased().AssumeTFF().Weave()\n";
+  FramePtr fields = Open(woven + "ConvertToYV24(interlaced=true)")->frame(0);
+  ASSERT_EQ(fields->height, 16);
+  for (int y = 0; y < 16; ++y)
+    EXPECT_EQ(fields->row(1, y)[5], (y & 1) ? 200 : 60) << "row " << y;
+  // Progressive, the two fields' chroma mix.
+  FramePtr mixed = Open(woven + "ConvertToYV24()")->frame(0);
+  EXPECT_GT(mixed->row(1, 6)[5], 60);
+  EXPECT_LT(mixed->row(1, 7)[5], 200);
+  // Back to 4:2:0 per field restores the picture exactly: flat fields stay flat.
+  FramePtr back = Open(woven + "ConvertToYV16(interlaced=true)\nConvertToYV12(interlaced=true)")->frame(0);
+  FramePtr orig = Open(woven)->frame(0);
+  EXPECT_EQ(back->planes, orig->planes);
+  EXPECT_NE(ErrorOf(woven + "Crop(0, 0, 0, -2)\nConvertToYV24(interlaced=true)").find("multiple of 4"),
+            std::string::npos);
+}
+
 TEST_F(PlanarFormats, RoundTripsComeBackWithinRounding) {
   FramePtr src = Open("")->frame(9);
   // Up with bicubic and down again with bicubic is not the identity, but
