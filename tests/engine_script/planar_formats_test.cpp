@@ -265,6 +265,9 @@ TEST_F(PlanarFormats, AdjustmentsWorkPerPlaneAndOthersRefuseByName) {
   EXPECT_NE(ErrorOf("ConvertToYV24()\nRGBAdjust(r=1.1)").find("must be RGB (it is YV24"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(chromaresample=\"sinc9\")").find("unknown chroma resampler"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(ChromaInPlacement=\"DV\")").find("MPEG2 or MPEG1"), std::string::npos);
+  EXPECT_NE(ErrorOf("ConvertToYV24(chromaresample=\"lanczos\", param1=0)").find("lanczos' taps"), std::string::npos);
+  EXPECT_NE(ErrorOf("ConvertToYV16(param1=1e308)").find("bicubic's b and c"), std::string::npos);
+  EXPECT_EQ(Open("ConvertToYV24(param1=0.0, param2=0.5)")->info().format, PixelFormat::YV24) << "b = 0 is a bicubic";
 }
 
 // libswscale's conversion of a frame's planes to another layout or to RGB.

@@ -301,10 +301,18 @@ Taps MakeTaps(const ChromaOptions &o, int srcN, int dstN, double centre0, double
       w[static_cast<size_t>(i)] = KernelAt(o, (first + i - c) / scale);
       sum += w[static_cast<size_t>(i)];
     }
+    // Extreme kernel parameters can leave nothing to normalise by: the
+    // nearest sample then stands alone.
+    if (!std::isfinite(sum) || std::fabs(sum) < 1e-6) {
+      std::fill(w.begin(), w.end(), 0.0);
+      w[static_cast<size_t>(std::clamp(static_cast<int>(std::lround(c)) - first, 0, t.count - 1))] = 1;
+      sum = 1;
+    }
     int total = 0, biggest = 0;
     for (int i = 0; i < t.count; ++i) {
       idx[i] = std::clamp(first + i, 0, srcN - 1);
-      wt[i] = static_cast<int>(std::lround(w[static_cast<size_t>(i)] / sum * 16384));
+      const double v = w[static_cast<size_t>(i)] / sum * 16384;
+      wt[i] = std::isfinite(v) ? static_cast<int>(std::lround(std::clamp(v, -32767.0, 32767.0))) : 0;
       total += wt[i];
       if (wt[i] > wt[biggest])
         biggest = i;

@@ -506,18 +506,24 @@ void AddColour(FunctionTable &t) {
                  chroma.setKernel(a.getString(4, ""));
                  if (!toRgb)
                    chroma.mpeg1Out = f::ChromaOptions::ReadPlacement(a.getString(5, ""));
-                 // param1 and param2: bicubic's b and c, or lanczos' taps.
-                 const int p1 = toRgb ? 5 : 6;
-                 chroma.b = a.getFloat(p1, chroma.b);
-                 chroma.c = a.getFloat(p1 + 1, chroma.c);
-                 if (a.has(p1))
-                   chroma.taps = static_cast<int>(a.getFloat(p1, 3));
                }
              } catch (const EngineError &e) {
                Fail(a, e.what());
              }
-             if (chroma.taps < 1 || chroma.taps > 100)
-               Fail(a, "lanczos taps (param1) must lie between 1 and 100");
+             // param1 and param2: bicubic's b and c, or lanczos' taps.
+             const int p1 = toRgb ? 5 : 6;
+             if (!toY8 && chroma.kernel == f::ResizeKernel::Bicubic) {
+               chroma.b = a.getFloat(p1, chroma.b);
+               chroma.c = a.getFloat(p1 + 1, chroma.c);
+               if (!(std::fabs(chroma.b) <= 1000 && std::fabs(chroma.c) <= 1000))
+                 Fail(a, "param1 and param2 (bicubic's b and c) must lie between -1000 and 1000");
+             }
+             if (!toY8 && chroma.kernel == f::ResizeKernel::Lanczos && a.has(p1)) {
+               const double taps = a.getFloat(p1, 3);
+               if (!(taps >= 1 && taps <= 100))
+                 Fail(a, "param1 (lanczos' taps) must lie between 1 and 100");
+               chroma.taps = static_cast<int>(taps);
+             }
              ClipPtr clip = a.clip(0);
              // RGB32 -> "ConvertToRGB" keeps RGB24 as it is, as the script language does.
              if (name == "ConvertToRGB" && f::IsRgb(clip->info().format))
