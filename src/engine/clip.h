@@ -16,6 +16,9 @@ enum class PixelFormat {
   YUY2,  // packed 4:2:2, one plane, Y0 U Y1 V
   RGB24, // packed, one plane, B G R per pixel, rows from the top
   RGB32, // packed, one plane, B G R A per pixel, rows from the top
+  YV24,  // planar Y, U, V, all at full size (4:4:4)
+  YV16,  // planar Y, then U and V at half width and full height (4:2:2)
+  Y8,    // planar luma only
 };
 
 struct ClipInfo : VideoProperties {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace reelwork::engine {
@@ -122,6 +123,48 @@ private:
   std::uint8_t *rows_ = nullptr;
 };
 
+// A 4:2:2 chroma row at every luma column, as ConvertToRGB brings it there:
+// each sample in the middle of its pair of columns, the bicubic kernel with
+// b = c = 1/3 over the four nearest samples (weights in 1/128, the same as
+// 4:2:0 rows get down the picture), edges repeated.
+void WidenCentred(const std::uint8_t *src, int cw, int w, std::uint8_t *out) {
+  thread_local std::vector<std::uint8_t> padded, even, odd;
+  padded.resize(static_cast<size_t>(cw) + 4);
+  even.resize(static_cast<size_t>(cw));
+  odd.resize(static_cast<size_t>(cw));
+  std::uint8_t *__restrict pad = padded.data() + 2;
+  std::memcpy(pad, src, static_cast<size_t>(cw));
+  pad[-2] = pad[-1] = pad[0];
+  pad[cw] = pad[cw + 1] = pad[cw - 1];
+  std::uint8_t *__restrict e = even.data(), *__restrict o = odd.data();
+  // Sums lie within -5 * 255 .. 133 * 255: sixteen bits hold them.
+  for (int k = 0; k < cw; ++k) {
+    const int a = (-2 * pad[k - 2] + 33 * pad[k - 1] + 100 * pad[k] - 3 * pad[k + 1] + 64) >> 7;
+    const int b = (-3 * pad[k - 1] + 100 * pad[k] + 33 * pad[k + 1] - 2 * pad[k + 2] + 64) >> 7;
+    e[k] = static_cast<std::uint8_t>(a < 0 ? 0 : a > 255 ? 255 : a);
+    o[k] = static_cast<std::uint8_t>(b < 0 ? 0 : b > 255 ? 255 : b);
+  }
+  for (int k = 0; k < w / 2; ++k) {
+    out[2 * k] = e[k];
+    out[2 * k + 1] = o[k];
+  }
+  if (w & 1)
+    out[w - 1] = e[cw - 1];
+}
+
+// One row of pixels whose chroma is at every pixel.
+inline void PutRow(const std::uint8_t *ys, const std::uint8_t *us, const std::uint8_t *vs, int w, std::uint8_t *dst,
+                   const YuvTables &t) {
+  const std::uint8_t *clamp = Clamps().value.data() + ClampTable::kOffset;
+  for (int x = 0; x < w; ++x, dst += 3) {
+    const int yy = t.y[ys[x]];
+    const int u = us[x], v = vs[x];
+    dst[0] = clamp[(yy + t.rv[v]) >> 16];
+    dst[1] = clamp[(yy + t.gu[u] + t.gv[v]) >> 16];
+    dst[2] = clamp[(yy + t.bu[u]) >> 16];
+  }
+}
+
 } // namespace
 
 void FrameToRgb(const Frame &frame, RgbImage &out) {
@@ -131,20 +174,32 @@ void FrameToRgb(const Frame &frame, RgbImage &out) {
   const YuvTables &t = Tables();
   switch (frame.format) {
   case PixelFormat::YV12: {
-    const std::uint8_t *clamp = Clamps().value.data() + ClampTable::kOffset;
     ChromaUpsampler up(frame);
     for (int y = 0; y < h; ++y) {
       const std::uint8_t *ys = frame.row(0, y);
       const std::uint8_t *us = up.row(1, y);
       const std::uint8_t *vs = up.row(2, y);
-      std::uint8_t *dst = out.at(0, y);
-      for (int x = 0; x < w; ++x, dst += 3) {
-        const int yy = t.y[ys[x]];
-        const int u = us[x], v = vs[x];
-        dst[0] = clamp[(yy + t.rv[v]) >> 16];
-        dst[1] = clamp[(yy + t.gu[u] + t.gv[v]) >> 16];
-        dst[2] = clamp[(yy + t.bu[u]) >> 16];
+      PutRow(ys, us, vs, w, out.at(0, y), t);
+    }
+    break;
+  }
+  case PixelFormat::YV24:
+  case PixelFormat::YV16:
+  case PixelFormat::Y8: {
+    // Chroma at every pixel already (YV24), widened across (YV16) or grey (Y8).
+    thread_local std::vector<std::uint8_t> wide;
+    wide.assign(static_cast<size_t>(2) * w, 128);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t *ys = frame.row(0, y);
+      const std::uint8_t *us = wide.data(), *vs = wide.data() + w;
+      if (frame.format == PixelFormat::YV24) {
+        us = frame.row(1, y);
+        vs = frame.row(2, y);
+      } else if (frame.format == PixelFormat::YV16) {
+        WidenCentred(frame.row(1, y), (w + 1) / 2, w, wide.data());
+        WidenCentred(frame.row(2, y), (w + 1) / 2, w, wide.data() + w);
       }
+      PutRow(ys, us, vs, w, out.at(0, y), t);
     }
     break;
   }

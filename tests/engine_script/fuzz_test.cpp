@@ -31,6 +31,8 @@ const char *const kSeeds[] = {
     "if (Width > 100) {\n  Trim(0, 9)\n} else if (Defined(g)) {\n  Trim(1, 2)\n} else {\n  Trim(3, 4)\n}\n",
     "Import(\"C:\\x\\lib.avsi\")\nLoadPlugin(\"a.dll\")\nfunction F(n) { n < 1 ? 0 : F(n - 1) + 1 }\n"
     "mpeg2source(\"movie.d2v\").Trim(0, F(5)) + Eval(\"last.Trim(0, 3)\")\n",
+    "mpeg2source(\"movie.d2v\")\nConvertToYV24(interlaced=true)\nCrop(1,3,-5,-7)\nAddBorders(1,1,3,1)\n"
+    "ConvertToYV16(chromaresample=\"lanczos\", param1=3)\nBicubicResize(322,242)\nConvertToY8()\nConvertToRGB32()\n",
 };
 
 const char kAlphabet[] = "()\",.=+-*/%!?:#\\\n\r\t $0123456789abcxyzTFFmpeg_[]{}<>&|\"\"\"";

@@ -31,9 +31,12 @@ Lut Identity() {
 // Applies one table per component: YUV as (Y, U, V), RGB as (B, G, R, A).
 void ApplyLuts(Frame &f, const Lut &a, const Lut &b, const Lut &c, const Lut &d) {
   switch (f.format) {
-  case PixelFormat::YV12: {
+  case PixelFormat::YV12:
+  case PixelFormat::YV16:
+  case PixelFormat::YV24:
+  case PixelFormat::Y8: {
     const Lut *luts[3] = {&a, &b, &c};
-    for (int p = 0; p < 3; ++p) {
+    for (int p = 0; p < PlaneCount(f.format); ++p) {
       const int bytes = PlaneRowBytes(f, p);
       for (int y = 0; y < PlaneRows(f, p); ++y) {
         std::uint8_t *r = f.row(p, y);
@@ -155,13 +158,13 @@ public:
   FramePtr frame(int n) override {
     auto out = std::make_shared<Frame>(*childFrame(n));
     Frame &f = *out;
-    if (f.format == PixelFormat::YV12) {
+    if (IsPlanar(f.format)) {
       for (int y = 0; y < f.height; ++y) {
         std::uint8_t *r = f.row(0, y);
         for (int x = 0; x < f.width; ++x)
           r[x] = luma_[r[x]];
       }
-      for (int y = 0; y < PlaneRows(f, 1); ++y) {
+      for (int y = 0; PlaneCount(f.format) == 3 && y < PlaneRows(f, 1); ++y) {
         std::uint8_t *u = f.row(1, y), *v = f.row(2, y);
         for (int x = 0; x < PlaneRowBytes(f, 1); ++x)
           chroma(u[x], v[x]);

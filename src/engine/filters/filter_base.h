@@ -78,7 +78,7 @@ inline bool SizeTooLarge(int w, int h) {
 // 0xRRGGBB as 0xYYUUVV: BT.601, studio range.
 unsigned RgbToYuv(unsigned rgb);
 
-inline bool IsYuv(PixelFormat f) { return f == PixelFormat::YV12 || f == PixelFormat::YUY2; }
+inline bool IsYuv(PixelFormat f) { return f != PixelFormat::RGB24 && f != PixelFormat::RGB32; }
 inline bool IsRgb(PixelFormat f) { return !IsYuv(f); }
 const char *FormatName(PixelFormat f);
 

@@ -77,8 +77,9 @@ Frame ExtractField(const Frame &src, bool top) {
 void CheckFieldHeight(const std::string &name, const ClipInfo &vi) {
   if (vi.height & 1)
     throw EngineError(name + ": the height (" + Str(vi.height) + ") must be even");
-  if (vi.format == PixelFormat::YV12 && (vi.height & 3))
-    throw EngineError(name + ": YV12 height must be a multiple of 4 (it is " + Str(vi.height) + ")");
+  if (vi.height % (2 * HeightMultiple(vi.format)))
+    throw EngineError(name + ": " + FormatName(vi.format) + " height must be a multiple of 4 (it is " +
+                      Str(vi.height) + ")");
 }
 
 void CheckDoubling(const std::string &name, const ClipInfo &vi) {
@@ -507,19 +508,17 @@ ClipPtr MakeCrop(ClipPtr child, int left, int top, int width, int height) {
                       " picture");
   const int w = static_cast<int>(lw), h = static_cast<int>(lh);
   const char *fmt = FormatName(vi.format);
-  if (vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2) {
-    if (left & 1)
-      throw EngineError(std::string("Crop: ") + fmt + " can only be cropped by even numbers (left is " + Str(left) +
-                        ")");
-    if (w & 1)
-      throw EngineError(std::string("Crop: ") + fmt + " width must be even (it would be " + Str(w) + ")");
-  }
-  if (vi.format == PixelFormat::YV12) {
-    if (top & 1)
-      throw EngineError("Crop: YV12 can only be cropped by even numbers (top is " + Str(top) + ")");
-    if (h & 1)
-      throw EngineError("Crop: YV12 height must be even (it would be " + Str(h) + ")");
-  }
+  // Chroma samples are never split: YV12 by 2x2, YV16 and YUY2 by pairs across.
+  const int mx = WidthMultiple(vi.format), my = HeightMultiple(vi.format);
+  if (left % mx)
+    throw EngineError(std::string("Crop: ") + fmt + " can only be cropped by even numbers (left is " + Str(left) +
+                      ")");
+  if (w % mx)
+    throw EngineError(std::string("Crop: ") + fmt + " width must be even (it would be " + Str(w) + ")");
+  if (top % my)
+    throw EngineError(std::string("Crop: ") + fmt + " can only be cropped by even numbers (top is " + Str(top) + ")");
+  if (h % my)
+    throw EngineError(std::string("Crop: ") + fmt + " height must be even (it would be " + Str(h) + ")");
   return std::make_shared<Crop>(std::move(child), left, top, w, h);
 }
 
@@ -599,12 +598,12 @@ ClipPtr MakeAddBorders(ClipPtr child, int left, int top, int right, int bottom, 
   const long long h = static_cast<long long>(vi.height) + top + bottom;
   if (w > kMaxSide || h > kMaxSide || SizeTooLarge(static_cast<int>(w), static_cast<int>(h)))
     throw EngineError("AddBorders: the picture would be too large");
-  if (vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2)
-    if ((left & 1) || (right & 1))
-      throw EngineError(std::string("AddBorders: ") + FormatName(vi.format) +
-                        " borders on the left and right must be even");
-  if (vi.format == PixelFormat::YV12 && ((top & 1) || (bottom & 1)))
-    throw EngineError("AddBorders: YV12 borders at the top and bottom must be even");
+  if ((left % WidthMultiple(vi.format)) || (right % WidthMultiple(vi.format)))
+    throw EngineError(std::string("AddBorders: ") + FormatName(vi.format) +
+                      " borders on the left and right must be even");
+  if ((top % HeightMultiple(vi.format)) || (bottom % HeightMultiple(vi.format)))
+    throw EngineError(std::string("AddBorders: ") + FormatName(vi.format) +
+                      " borders at the top and bottom must be even");
   return std::make_shared<AddBorders>(std::move(child), left, top, right, bottom, color);
 }
 

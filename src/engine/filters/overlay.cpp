@@ -67,6 +67,8 @@ public:
     case PixelFormat::RGB32:
       packed(*out, *o, m.get());
       break;
+    default: // the planar formats besides YV12 are refused where scripts call Overlay
+      break;
     }
     return out;
   }

@@ -27,6 +27,12 @@ AVPixelFormat AvFormat(PixelFormat f) {
     return AV_PIX_FMT_BGR24;
   case PixelFormat::RGB32:
     return AV_PIX_FMT_BGRA;
+  case PixelFormat::YV24:
+    return AV_PIX_FMT_YUV444P;
+  case PixelFormat::YV16:
+    return AV_PIX_FMT_YUV422P;
+  case PixelFormat::Y8:
+    return AV_PIX_FMT_GRAY8;
   }
   return AV_PIX_FMT_NONE;
 }
@@ -110,18 +116,18 @@ ClipPtr MakeResize(ClipPtr child, ResizeKernel kernel, const ResizeParams &p, co
     fail("the target size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " must be positive");
   if (SizeTooLarge(p.width, p.height))
     fail("the target size is too large");
-  if ((vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2) && (p.width & 1))
+  if (p.width % WidthMultiple(vi.format))
     fail(std::string(FormatName(vi.format)) + " width must be even (it is " + std::to_string(p.width) + ")");
-  if (vi.format == PixelFormat::YV12 && (p.height & 1))
-    fail("YV12 height must be even (it is " + std::to_string(p.height) + ")");
+  if (p.height % HeightMultiple(vi.format))
+    fail(std::string(FormatName(vi.format)) + " height must be even (it is " + std::to_string(p.height) + ")");
   if (!std::isfinite(p.srcLeft) || !std::isfinite(p.srcTop) || !std::isfinite(p.srcWidth) ||
       !std::isfinite(p.srcHeight))
     fail("the source window must be finite");
   if (kernel == ResizeKernel::Lanczos && (p.taps < 1 || p.taps > 100))
     fail("taps must lie between 1 and 100");
   // The source window works on whole pixels (chroma pairs for subsampled formats).
-  const bool evenX = vi.format == PixelFormat::YV12 || vi.format == PixelFormat::YUY2;
-  const bool evenY = vi.format == PixelFormat::YV12;
+  const bool evenX = WidthMultiple(vi.format) > 1;
+  const bool evenY = HeightMultiple(vi.format) > 1;
   // Checked as real numbers before any becomes an int: a window far outside
   // the picture must not wrap around into it.
   const double left = std::floor(p.srcLeft), top = std::floor(p.srcTop);

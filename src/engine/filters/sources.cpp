@@ -7,6 +7,7 @@
 
 #include "engine/filters/filter_base.h"
 #include "engine/filters/filters.h"
+#include "engine/filters/frame_ops.h"
 
 namespace reelwork::engine::filters {
 
@@ -20,6 +21,12 @@ const char *FormatName(PixelFormat f) {
     return "RGB24";
   case PixelFormat::RGB32:
     return "RGB32";
+  case PixelFormat::YV24:
+    return "YV24";
+  case PixelFormat::YV16:
+    return "YV16";
+  case PixelFormat::Y8:
+    return "Y8";
   }
   return "?";
 }
@@ -105,13 +112,21 @@ void FillRect(Frame &f, int x0, int y0, int x1, int y1, unsigned rgb, unsigned y
     }
     break;
   case PixelFormat::YV12:
+  case PixelFormat::YV16:
+  case PixelFormat::YV24:
+  case PixelFormat::Y8: {
     for (int y = y0; y < y1; ++y)
       std::fill(f.row(0, y) + x0, f.row(0, y) + x1, Y);
-    for (int y = y0 / 2; y < (y1 + 1) / 2; ++y) {
-      std::fill(f.row(1, y) + x0 / 2, f.row(1, y) + (x1 + 1) / 2, U);
-      std::fill(f.row(2, y) + x0 / 2, f.row(2, y) + (x1 + 1) / 2, V);
+    if (f.format == PixelFormat::Y8)
+      break;
+    const int sx = ChromaShiftX(f.format), sy = ChromaShiftY(f.format);
+    const int cx0 = x0 >> sx, cx1 = (x1 + (1 << sx) - 1) >> sx;
+    for (int y = y0 >> sy; y < (y1 + (1 << sy) - 1) >> sy; ++y) {
+      std::fill(f.row(1, y) + cx0, f.row(1, y) + cx1, U);
+      std::fill(f.row(2, y) + cx0, f.row(2, y) + cx1, V);
     }
     break;
+  }
   }
 }
 
@@ -121,10 +136,10 @@ void CheckSize(const char *name, PixelFormat format, int width, int height) {
   if (SizeTooLarge(width, height))
     throw EngineError(std::string(name) + ": the size " + std::to_string(width) + "x" + std::to_string(height) +
                       " is too large");
-  if ((format == PixelFormat::YV12 || format == PixelFormat::YUY2) && (width & 1))
+  if (width % WidthMultiple(format))
     throw EngineError(std::string(name) + ": " + FormatName(format) + " width must be even");
-  if (format == PixelFormat::YV12 && (height & 1))
-    throw EngineError(std::string(name) + ": YV12 height must be even");
+  if (height % HeightMultiple(format))
+    throw EngineError(std::string(name) + ": " + FormatName(format) + " height must be even");
 }
 
 } // namespace

@@ -138,17 +138,32 @@ private:
     auto at = [&](int x, int y) { return mask_[static_cast<size_t>(y) * w + x] == kind; };
     switch (f.format) {
     case PixelFormat::YV12:
+    case PixelFormat::YV16:
+    case PixelFormat::YV24:
+    case PixelFormat::Y8: {
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
           if (at(x, y))
             mix(f.row(0, y)[x], static_cast<int>(yuv >> 16 & 255));
-      for (int y = 0; y < h; y += 2)
-        for (int x = 0; x < w; x += 2)
-          if (at(x, y) || (x + 1 < w && at(x + 1, y)) || (y + 1 < h && (at(x, y + 1) || (x + 1 < w && at(x + 1, y + 1))))) {
-            mix(f.row(1, y / 2)[x / 2], static_cast<int>(yuv >> 8 & 255));
-            mix(f.row(2, y / 2)[x / 2], static_cast<int>(yuv & 255));
+      if (f.format == PixelFormat::Y8)
+        break;
+      // A chroma sample takes the colour when any pixel of its block does.
+      const int sx = ChromaShiftX(f.format), sy = ChromaShiftY(f.format);
+      auto any = [&](int x0, int y0) {
+        for (int y = y0; y < std::min(h, y0 + (1 << sy)); ++y)
+          for (int x = x0; x < std::min(w, x0 + (1 << sx)); ++x)
+            if (at(x, y))
+              return true;
+        return false;
+      };
+      for (int y = 0; y < h; y += 1 << sy)
+        for (int x = 0; x < w; x += 1 << sx)
+          if (any(x, y)) {
+            mix(f.row(1, y >> sy)[x >> sx], static_cast<int>(yuv >> 8 & 255));
+            mix(f.row(2, y >> sy)[x >> sx], static_cast<int>(yuv & 255));
           }
       break;
+    }
     case PixelFormat::YUY2:
       for (int y = 0; y < h; ++y) {
         std::uint8_t *p = f.row(0, y);

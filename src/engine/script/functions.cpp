@@ -13,6 +13,7 @@
 #include "engine/filters/deinterlacers.h"
 #include "engine/filters/filter_base.h"
 #include "engine/filters/filters.h"
+#include "engine/filters/frame_ops.h"
 #include "engine/filters/matrix.h"
 #include "engine/mpeg2_source.h"
 #include "engine/script/evaluator.h"
@@ -120,7 +121,13 @@ PixelFormat ParsePixelType(const Args &a, const std::string &s) {
     return PixelFormat::RGB24;
   if (t == "rgb32" || t == "rgb")
     return PixelFormat::RGB32;
-  Fail(a, "pixel_type \"" + s + "\" is not supported (use YV12, YUY2, RGB24 or RGB32)");
+  if (t == "yv24")
+    return PixelFormat::YV24;
+  if (t == "yv16")
+    return PixelFormat::YV16;
+  if (t == "y8")
+    return PixelFormat::Y8;
+  Fail(a, "pixel_type \"" + s + "\" is not supported (use YV12, YUY2, RGB24, RGB32, YV24, YV16 or Y8)");
 }
 
 // A frame rate given as a float, as an exact fraction in lowest terms.
@@ -473,48 +480,57 @@ void AddColour(FunctionTable &t) {
   static const Conversion conversions[] = {
       {"ConvertToRGB", PixelFormat::RGB32},   {"ConvertToRGB32", PixelFormat::RGB32},
       {"ConvertToRGB24", PixelFormat::RGB24}, {"ConvertToYUY2", PixelFormat::YUY2},
-      {"ConvertToYV12", PixelFormat::YV12},
+      {"ConvertToYV12", PixelFormat::YV12},   {"ConvertToYV16", PixelFormat::YV16},
+      {"ConvertToYV24", PixelFormat::YV24},   {"ConvertToY8", PixelFormat::Y8},
   };
   for (const Conversion &c : conversions) {
     const std::string name = c.name;
     const PixelFormat target = c.target;
-    // ConvertToRGB*(clip, matrix, interlaced); ConvertToYUY2/YV12(clip, interlaced, matrix)
+    // ConvertToRGB*(clip, matrix, interlaced, ...); ConvertToY8(clip, matrix);
+    // the YUV ones (clip, interlaced, matrix, ChromaInPlacement, chromaresample, ChromaOutPlacement, ...).
     const bool toRgb = target == PixelFormat::RGB24 || target == PixelFormat::RGB32;
-    t.add({name,
-           Sig(toRgb ? "clip:c matrix:s? interlaced:b? chromaresample:s?"
-                     : "clip:c interlaced:b? matrix:s? chromaresample:s?"),
-           [name, target, toRgb](const Args &a, CallEnv &) {
+    const bool toY8 = target == PixelFormat::Y8;
+    const int matrixAt = toRgb || toY8 ? 1 : 2, interlacedAt = toRgb ? 2 : 1;
+    const char *sig = toY8    ? "clip:c matrix:s?"
+                      : toRgb ? "clip:c matrix:s? interlaced:b? ChromaInPlacement:s? chromaresample:s? "
+                                "param1:f? param2:f? param3:f?"
+                              : "clip:c interlaced:b? matrix:s? ChromaInPlacement:s? chromaresample:s? "
+                                "ChromaOutPlacement:s? param1:f? param2:f? param3:f?";
+    t.add({name, Sig(sig), [name, target, toRgb, toY8, matrixAt, interlacedAt](const Args &a, CallEnv &) {
              f::Matrix m;
-             const std::string matrix = a.getString(toRgb ? 1 : 2, "");
+             f::ChromaOptions chroma;
              try {
-               m = f::Matrix::Make(matrix);
+               m = f::Matrix::Make(a.getString(matrixAt, ""));
+               if (!toY8) {
+                 chroma.mpeg1In = f::ChromaOptions::ReadPlacement(a.getString(3, ""));
+                 chroma.setKernel(a.getString(4, ""));
+                 if (!toRgb)
+                   chroma.mpeg1Out = f::ChromaOptions::ReadPlacement(a.getString(5, ""));
+               }
              } catch (const EngineError &e) {
                Fail(a, e.what());
+             }
+             // param1 and param2: bicubic's b and c, or lanczos' taps.
+             const int p1 = toRgb ? 5 : 6;
+             if (!toY8 && chroma.kernel == f::ResizeKernel::Bicubic) {
+               chroma.b = a.getFloat(p1, chroma.b);
+               chroma.c = a.getFloat(p1 + 1, chroma.c);
+               if (!(std::fabs(chroma.b) <= 1000 && std::fabs(chroma.c) <= 1000))
+                 Fail(a, "param1 and param2 (bicubic's b and c) must lie between -1000 and 1000");
+             }
+             if (!toY8 && chroma.kernel == f::ResizeKernel::Lanczos && a.has(p1)) {
+               const double taps = a.getFloat(p1, 3);
+               if (!(taps >= 1 && taps <= 100))
+                 Fail(a, "param1 (lanczos' taps) must lie between 1 and 100");
+               chroma.taps = static_cast<int>(taps);
              }
              ClipPtr clip = a.clip(0);
              // RGB32 -> "ConvertToRGB" keeps RGB24 as it is, as the script language does.
              if (name == "ConvertToRGB" && f::IsRgb(clip->info().format))
                return Clip(clip);
-             return Clip(f::MakeConvertWith(clip, target, a.getBool(toRgb ? 2 : 1, false), m, name));
+             const bool interlaced = !toY8 && a.getBool(interlacedAt, false);
+             return Clip(f::MakeConvertWith(clip, target, interlaced, m, name, chroma));
            }});
-  }
-  // 4:4:4, 4:2:2 planar and luma-only video are not formats of the engine:
-  // the picture stays (or becomes) YV12, greyed for Y8, with the same
-  // geometry, and the call is named as approximated.
-  for (const char *nm : {"ConvertToYV24", "ConvertToYV16", "ConvertToY8"}) {
-    const std::string name = nm;
-    FunctionDef def{name,
-                    Sig(name == "ConvertToY8" ? "clip:c matrix:s?"
-                                              : "clip:c interlaced:b? matrix:s? ChromaInPlacement:s? "
-                                                "chromaresample:s? ChromaOutPlacement:s? param1:f? param2:f? param3:f?"),
-                    [name](const Args &a, CallEnv &) {
-                      ClipPtr c = a.clip(0);
-                      if (c->info().format != PixelFormat::YV12)
-                        c = f::MakeConvert(c, PixelFormat::YV12, false, name);
-                      return Clip(name == "ConvertToY8" ? f::MakeGreyscale(c) : c);
-                    }};
-    def.approximated = true;
-    t.add(std::move(def));
   }
   for (const char *nm : {"Sharpen", "Blur"}) {
     const std::string name = nm;
@@ -599,8 +615,11 @@ void AddProperties(FunctionTable &t) {
   prop("IsRGB", [](const ClipPtr &c) { return Value::OfBool(f::IsRgb(c->info().format)); });
   prop("IsRGB24", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::RGB24); });
   prop("IsRGB32", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::RGB32); });
-  prop("IsPlanar", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::YV12); });
-  prop("IsInterleaved", [](const ClipPtr &c) { return Value::OfBool(c->info().format != PixelFormat::YV12); });
+  prop("IsYV24", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::YV24); });
+  prop("IsYV16", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::YV16); });
+  prop("IsY8", [](const ClipPtr &c) { return Value::OfBool(c->info().format == PixelFormat::Y8); });
+  prop("IsPlanar", [](const ClipPtr &c) { return Value::OfBool(f::IsPlanar(c->info().format)); });
+  prop("IsInterleaved", [](const ClipPtr &c) { return Value::OfBool(!f::IsPlanar(c->info().format)); });
   t.add({"GetParity", Sig("clip:c n:i?"), [](const Args &a, CallEnv &) {
            return Value::OfBool(f::TopFieldOf(*a.clip(0), a.getInt(1, 0)));
          }});
@@ -684,37 +703,45 @@ void AddAudio(FunctionTable &t) {
 // arguments that tune only the original's speed or its on-screen reports are
 // accepted and have no effect.
 void AddDeinterlacers(FunctionTable &t) {
+  // The field matchers and deinterlacers scripts call by these names take the
+  // older formats only (the engine's own filters behind them take any).
+  auto older = [](const Args &a) {
+    ClipPtr c = a.clip(0);
+    if (f::IsPlanarBesidesYv12(c->info().format))
+      Fail(a, std::string(f::FormatName(c->info().format)) + " is not supported (use YV12, YUY2, RGB24 or RGB32)");
+    return c;
+  };
   t.add({"Telecide",
          Sig("clip:c order:i? guide:i? gthresh:f? post:i? chroma:b? vthresh:f? vthresh_saved:f? bthresh:f? "
              "dthresh:f? blend:b? map:b? hints:b? ovr:s? show:b? debug:b? nt:i? y0:i? y1:i? back:i? back_saved:i?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            f::TelecideParams p;
            p.order = a.getInt(a.index("order"), -1);
            p.post = a.getInt(a.index("post"), 2);
            p.vthresh = static_cast<int>(std::lround(a.getFloat(a.index("vthresh"), 50)));
            p.dthresh = static_cast<int>(std::lround(a.getFloat(a.index("dthresh"), 7)));
-           return Clip(f::MakeTelecide(a.clip(0), p));
+           return Clip(f::MakeTelecide(older(a), p));
          }});
-  t.add({"TomsMoComp", Sig("clip:c TopFirst:i? SearchEffort:i? VerticalFilter:i?"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeTomsMoComp(a.clip(0), a.getInt(1, -1), a.getInt(2, 5)));
+  t.add({"TomsMoComp", Sig("clip:c TopFirst:i? SearchEffort:i? VerticalFilter:i?"), [older](const Args &a, CallEnv &) {
+           return Clip(f::MakeTomsMoComp(older(a), a.getInt(1, -1), a.getInt(2, 5)));
          }});
   t.add({"FieldDeinterlace",
          Sig("clip:c full:b? threshold:i? dthreshold:i? map:b? blend:b? chroma:b? ovr:s? show:b? debug:b?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            f::FieldDeinterlaceParams p;
            p.full = a.getBool(1, true);
            p.threshold = a.getInt(2, 20);
            p.dthreshold = a.getInt(3, 7);
            p.blend = a.getBool(5, true);
-           return Clip(f::MakeFieldDeinterlace(a.clip(0), p));
+           return Clip(f::MakeFieldDeinterlace(older(a), p));
          }});
   t.add({"SmoothDeinterlace",
          Sig("clip:c tff:b? doublerate:b? blend:b? lacethresh:f? edgethresh:f? staticthresh:f? staticavg:b? "
              "cpu:a? showlace:b?"),
-         [](const Args &a, CallEnv &) {
+         [older](const Args &a, CallEnv &) {
            const int tff = a.has(1) ? (a.getBool(1, true) ? 1 : 0) : -1;
            const int lacethresh = static_cast<int>(std::lround(a.getFloat(4, 20)));
-           return Clip(f::MakeSmoothDeinterlace(a.clip(0), tff, a.getBool(2, false), lacethresh));
+           return Clip(f::MakeSmoothDeinterlace(older(a), tff, a.getBool(2, false), lacethresh));
          }});
   t.add({"Repal", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeRepal(a.clip(0))); }});
 }
