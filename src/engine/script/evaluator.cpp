@@ -381,12 +381,9 @@ private:
     if (const Value *v = variable(key))
       return *v;
     if (const FunctionDecl *user = userFunction(key))
-      return callUser(*user, {}, {}, e.line);
-    if (const FunctionDef *def = builtin(e.text)) {
-      if (def->approximated)
-        noteApproximated(e.text);
-      return invoke(*def, {}, {}, e.line);
-    }
+      return callUser(*user, {}, {}, e.line, true);
+    if (const FunctionDef *def = builtin(e.text))
+      return callBuiltin(*def, e.text, {}, {}, e.line, true);
     if (lenient)
       return Value{};
     throw ScriptError(e.line, "I don't know what '" + e.text + "' means");
@@ -408,15 +405,17 @@ private:
       else
         named.emplace_back(e.argNames[k], std::move(v));
     }
-    return dispatch(e.text, positional, named, e.line);
+    // A call written as clip.Name(...) never takes `last` in front.
+    return dispatch(e.text, positional, named, e.line, !e.method);
   }
 
-  // Calls the function `name` with values already evaluated.
+  // Calls the function `name` with values already evaluated; `implicitLast`
+  // lets the call try `last` in front when its arguments do not fit.
   Value dispatch(const std::string &name, const std::vector<Value> &positional,
-                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+                 const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     const std::string key = Lower(name);
     if (const FunctionDecl *user = userFunction(key))
-      return callUser(*user, positional, named, line);
+      return callUser(*user, positional, named, line, implicitLast);
     if (key == "import")
       return import(positional, named, line);
     if (key == "eval")
@@ -424,7 +423,8 @@ private:
     if (key == "apply") {
       if (positional.empty() || positional[0].type != Value::Type::String)
         throw ScriptError(line, "Apply: the first argument must be the name of a function");
-      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line);
+      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line,
+                      true);
     }
     if (key == "functionexists" || key == "varexist") {
       const std::vector<std::string> names =
@@ -441,9 +441,23 @@ private:
       notePassed(name, line, result);
       return result;
     }
-    if (def->approximated)
-      noteApproximated(name);
-    return invoke(*def, positional, named, line);
+    return callBuiltin(*def, name, positional, named, line, implicitLast);
+  }
+
+  // Calls a built-in function and names it to the user as the script spells
+  // it: as approximated when it is, or as not previewed when its body found
+  // that the engine cannot tell its geometry (it adds to the notes' list).
+  Value callBuiltin(const FunctionDef &def, const std::string &spelled, const std::vector<Value> &positional,
+                    const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
+    const size_t before = ctx_.notes ? ctx_.notes->notPreviewed.size() : 0;
+    Value result = invoke(def, positional, named, line, implicitLast);
+    if (ctx_.notes && ctx_.notes->notPreviewed.size() > before) {
+      ctx_.notes->notPreviewed.resize(before);
+      notePassed(spelled, line, result);
+    } else if (def.approximated) {
+      noteApproximated(spelled);
+    }
+    return result;
   }
 
   // Names an approximated function once, as the script spells it.
@@ -479,34 +493,29 @@ private:
       passed_.push_back(spelled);
   }
 
-  // Binds the arguments of a call to the parameters in signature order. An
-  // undefined value (an optional parameter that was not given) counts as not
-  // given. Named arguments are found through an index, so a call with any
-  // number of them binds in linear time.
-  std::vector<std::optional<Value>> bind(const std::string &function, const std::vector<Param> &params,
-                                         const std::vector<Value> &positional,
-                                         const std::vector<std::pair<std::string, Value>> &named, int line) {
-    auto fail = [&](const std::string &why) { return ScriptError(line, function + ": " + why); };
-    std::vector<std::optional<Value>> bound(params.size());
+  // Binds the arguments of a call to the parameters in signature order; gives
+  // the reason when they do not fit. An undefined value (an optional
+  // parameter that was not given) counts as not given. An optional clip that
+  // comes first may be left out ("BlankClip(100)"). Named arguments are found
+  // through an index, so a call with any number of them binds in linear time.
+  static std::optional<std::string> bindArgs(const std::vector<Param> &params, const std::vector<Value> &positional,
+                                             const std::vector<std::pair<std::string, Value>> &named,
+                                             std::vector<std::optional<Value>> &bound) {
+    bound.assign(params.size(), std::nullopt);
     std::vector<char> given(params.size(), 0);
     size_t pi = 0, ai = 0;
-    if (!params.empty() && params[0].type == ArgType::Clip) {
-      if (!positional.empty() && positional[0].isClip()) {
-        bound[0] = positional[0];
-        given[0] = 1;
-        ai = 1;
-      }
+    if (!params.empty() && params[0].type == ArgType::Clip && params[0].optional &&
+        (positional.empty() || !positional[0].isClip()))
       pi = 1;
-    }
     for (; ai < positional.size(); ++ai, ++pi) {
       if (pi >= params.size())
-        throw fail("too many arguments (it takes at most " + std::to_string(params.size()) + ")");
+        return "too many arguments (it takes at most " + std::to_string(params.size()) + ")";
       given[pi] = 1;
       if (positional[ai].isVoid())
         continue;
       const Param &p = params[pi];
       if (!Fits(positional[ai], p.type))
-        throw fail(p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe());
+        return p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe();
       bound[pi] = positional[ai];
     }
     if (!named.empty()) {
@@ -516,31 +525,59 @@ private:
       for (const auto &[name, value] : named) {
         auto it = index.find(Lower(name));
         if (it == index.end())
-          throw fail("unknown argument '" + name + "'");
+          return "unknown argument '" + name + "'";
         const size_t idx = it->second;
         if (given[idx])
-          throw fail("argument '" + params[idx].name + "' is given twice");
+          return "argument '" + params[idx].name + "' is given twice";
         given[idx] = 1;
         if (value.isVoid())
           continue;
         if (!Fits(value, params[idx].type))
-          throw fail(params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe());
+          return params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe();
         bound[idx] = value;
       }
     }
-    if (!params.empty() && params[0].type == ArgType::Clip && !params[0].optional && !bound[0]) {
-      if (!scope_->last.isClip())
-        throw noClip(function, line);
-      bound[0] = scope_->last;
-    }
     for (size_t k = 0; k < params.size(); ++k)
       if (!params[k].optional && !bound[k])
-        throw fail("argument '" + params[k].name + "' is missing");
-    return bound;
+        return "argument '" + params[k].name + "' is missing";
+    return std::nullopt;
+  }
+
+  // Binds a call as the language does: the arguments as written first; when
+  // they do not fit and the call is not written as `clip.Name(...)`, once
+  // more with `last` put in front (so "AssumeFPS(other)" takes other's rate
+  // for last). When both fail, the refusal is the one for the arguments the
+  // script meant: as written when it gave the clip itself, else with `last`.
+  std::vector<std::optional<Value>> bind(const std::string &function, const std::vector<Param> &params,
+                                         const std::vector<Value> &positional,
+                                         const std::vector<std::pair<std::string, Value>> &named, int line,
+                                         bool implicitLast) {
+    auto fail = [&](const std::string &why) { return ScriptError(line, function + ": " + why); };
+    std::vector<std::optional<Value>> bound;
+    const std::optional<std::string> plain = bindArgs(params, positional, named, bound);
+    if (!plain)
+      return bound;
+    const bool clipFirst = !params.empty() && params[0].type == ArgType::Clip && !params[0].optional;
+    const bool clipGiven = !positional.empty() && positional[0].isClip();
+    if (!implicitLast)
+      throw fail(*plain);
+    if (!scope_->last.isClip()) {
+      if (clipFirst && !clipGiven)
+        throw noClip(function, line);
+      throw fail(*plain);
+    }
+    std::vector<Value> withLast;
+    withLast.reserve(positional.size() + 1);
+    withLast.push_back(scope_->last);
+    withLast.insert(withLast.end(), positional.begin(), positional.end());
+    const std::optional<std::string> again = bindArgs(params, withLast, named, bound);
+    if (!again)
+      return bound;
+    throw fail(clipFirst && clipGiven ? *plain : *again);
   }
 
   Value invoke(const FunctionDef &def, const std::vector<Value> &positional,
-               const std::vector<std::pair<std::string, Value>> &named, int line) {
+               const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     std::vector<std::optional<Value>> bound;
     if (def.anyArguments) {
       // Such functions work on `last` when no clip comes first.
@@ -549,7 +586,7 @@ private:
       for (const Value &v : positional)
         bound.emplace_back(v);
     } else {
-      bound = bind(def.name, def.params, positional, named, line);
+      bound = bind(def.name, def.params, positional, named, line, implicitLast);
     }
     int inputDepth = -1;
     for (const auto &v : bound)
@@ -591,7 +628,7 @@ private:
   // ---- script functions, Import and Eval ----
 
   Value callUser(const FunctionDecl &fn, const std::vector<Value> &positional,
-                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+                 const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     if (++calls_ > kMaxCalls)
       throw ScriptError(line, "the script takes too long to run (its functions are called more than " +
                                   std::to_string(kMaxCalls) + " times; does a recursion never end?)");
@@ -602,7 +639,7 @@ private:
     params.reserve(fn.params.size());
     for (const FunctionParam &p : fn.params)
       params.push_back(Param{p.name, ParamType(p.type), p.optional});
-    std::vector<std::optional<Value>> bound = bind(fn.name, params, positional, named, line);
+    std::vector<std::optional<Value>> bound = bind(fn.name, params, positional, named, line, implicitLast);
     Scope scope;
     for (size_t k = 0; k < params.size(); ++k) {
       Value v = bound[k] ? *bound[k] : Value{};
