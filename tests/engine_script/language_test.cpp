@@ -129,6 +129,57 @@ TEST(ScriptFunctions, BadCallsAndEndlessRecursionAreRefusedClearly) {
             "line 1: syntax error: the block of function F that starts here is not closed");
 }
 
+// ---- calls whose arguments do not fit: `last` in front --------------------------------------
+
+TEST(ImplicitLast, AClipAloneTakesLastInFrontWhenTheCallDoesNotFitWithoutIt) {
+  // The source: 100 frames at 25 fps; `other` 10 frames, 64x48.
+  const std::string src = "mpeg2source(\"movie.d2v\")\n"
+                          "film = BlankClip(length=10, width=64, height=48, fps=24000, fps_denominator=1001)\n"
+                          "fifty = BlankClip(length=10, width=64, height=48, fps=50)\n";
+  ClipPtr assumed = Build(src + "AssumeFPS(film)");
+  EXPECT_EQ(assumed->info().frameCount, 100);
+  EXPECT_EQ(assumed->info().rateNum, 24000);
+  EXPECT_EQ(assumed->info().rateDen, 1001);
+  EXPECT_EQ(assumed->info().width, 720);
+  // ChangeFPS and ConvertFPS to 50 fps: twice the frames of the source.
+  for (const char *f : {"ChangeFPS(fifty)", "ConvertFPS(fifty)"}) {
+    ClipPtr c = Build(src + f);
+    EXPECT_EQ(c->info().frameCount, 200) << f;
+    EXPECT_EQ(c->info().rateNum, 50) << f;
+    EXPECT_EQ(c->info().width, 720) << f;
+  }
+  // A call that fits as written keeps its own clip: other at 30 fps.
+  ClipPtr own = Build(src + "AssumeFPS(film, 30)");
+  EXPECT_EQ(own->info().frameCount, 10);
+  EXPECT_EQ(own->info().rateNum, 30);
+  EXPECT_EQ(Build(src + "StackHorizontal(film, film)")->info().width, 128);
+  // Script functions follow the same rule, typed or not.
+  ClipPtr user = Build(src + "function Pace(clip c, clip ref) { c.AssumeFPS(ref) }\nPace(fifty)");
+  EXPECT_EQ(user->info().frameCount, 100);
+  EXPECT_EQ(user->info().rateNum, 50);
+  ClipPtr untyped = Build(src + "function Cut(v, int n) { v.Trim(0, n - 1) }\nCut(7)");
+  EXPECT_EQ(untyped->info().frameCount, 7);
+  EXPECT_EQ(untyped->info().width, 720);
+}
+
+TEST(ImplicitLast, RefusalsNameTheArgumentsTheScriptMeant) {
+  const std::string src = "mpeg2source(\"movie.d2v\")\nfilm = BlankClip(length=10, fps=24)\n";
+  // Written as a method, the call never takes `last`.
+  EXPECT_EQ(ErrorOf(src + "film.AssumeFPS()"), "line 3: AssumeFPS: argument 'fps' is missing");
+  // No `last` yet: the call as written is refused.
+  EXPECT_EQ(ErrorOf("film = BlankClip(length=10, fps=24)\nAssumeFPS(film)"),
+            "line 2: AssumeFPS: argument 'fps' is missing");
+  // Both fail: the clip given first is the one meant...
+  EXPECT_EQ(ErrorOf(src + "AssumeFPS(film, 24, 1, true, 5)"),
+            "line 3: AssumeFPS: too many arguments (it takes at most 4)");
+  // ...and without one, the call with `last` is.
+  EXPECT_EQ(ErrorOf(src + "Crop(4)"), "line 3: Crop: argument 'top' is missing");
+  EXPECT_EQ(ErrorOf(src + "Crop(4, 4, \"x\", 8)"), "line 3: Crop: width must be an integer, not a string (\"x\")");
+  EXPECT_EQ(ErrorOf("Crop(4, 4, -4, -4)"), "line 1: Crop: there is no clip to work on (no clip before this line)");
+  EXPECT_EQ(ErrorOf(src + "function Pace(clip c, clip ref) { c.AssumeFPS(ref) }\nPace(1)"),
+            "line 4: Pace: ref must be a clip, not an integer (1)");
+}
+
 // ---- blocks and values --------------------------------------------------------------------
 
 TEST(Blocks, TryCatchCatchesTheRefusalAndGoesOn) {
