@@ -203,8 +203,48 @@ TEST(Blocks, IfElseChainsAndReturnsInsideBlocks) {
                         "  else\n  {\n    x = 30\n  }\n  x\n}\n";
   EXPECT_EQ(Build(f + "BlankClip(length=Pick(0) + Pick(1) + Pick(2))")->info().frameCount, 60);
   EXPECT_EQ(ErrorOf("if (1) { BlankClip() }"), "line 1: the condition of if must be true or false, not an integer (1)");
-  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 1, 3) {\n}"), "line 2: syntax error: 'for' loops are not supported");
+  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 1, 3, 0) {\n}"), "line 2: for: the step must not be 0");
   EXPECT_EQ(ErrorOf("BlankClip()\n} else {"), "line 2: syntax error: unexpected '}'");
+}
+
+TEST(Blocks, ForAndWhileLoops) {
+  // for: first, limit and step taken once; the body may move the variable.
+  EXPECT_EQ(Build("n = 0\nfor (i = 1, 10) {\n  n = n + i\n}\nBlankClip(length=n)")->info().frameCount, 55);
+  EXPECT_EQ(Build("n = 0\nfor (i = 10, 1, -3) { n = n + 1 }\nBlankClip(length=n)")->info().frameCount, 4);
+  EXPECT_EQ(Build("n = 0\nfor (i = 0, 10) {\n  i = i + 1\n  n = n + 1\n}\nBlankClip(length=n)")->info().frameCount,
+            6); // rounds at 0, 2, 4, 6, 8, 10
+  EXPECT_EQ(Build("n = 0\nfor (i = 5, 1) { n = n + 1 }\nBlankClip(length=n + 3)")->info().frameCount, 3);
+  EXPECT_EQ(Build("n = 0\nfor (i = 2147483640, 2147483647, 4) { n = n + 1 }\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            2) << "the count stops where the integers end";
+  // Clips: `last` follows the rounds; while doubles a clip until it is long enough.
+  EXPECT_EQ(Build("BlankClip(length=10)\nfor (i = 1, 3) {\n  Trim(1, 0)\n}")->info().frameCount, 7);
+  EXPECT_EQ(Build("c = BlankClip(length=1)\nwhile (c.FrameCount < 8) {\n  c = c + c\n}\nc")->info().frameCount, 8);
+  // break leaves the innermost loop; return leaves the function.
+  EXPECT_EQ(Build("n = 0\nwhile (true) {\n  n = n + 1\n  if (n == 5) {\n    break\n  }\n}\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            5);
+  EXPECT_EQ(Build("n = 0\nfor (i = 1, 3) {\n  for (j = 1, 100) {\n    n = n + 1\n    if (j == 2) {\n      break\n"
+                  "    }\n  }\n}\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            6);
+  EXPECT_EQ(Build("function Root(int x) {\n  for (i = 1, x) {\n    if (i * i >= x) {\n      return i\n    }\n  }\n}\n"
+                  "BlankClip(length=Root(50))")
+                ->info()
+                .frameCount,
+            8);
+
+  EXPECT_EQ(ErrorOf("for (i = 1.5, 3) {\n}"), "line 1: for: the first value must be an integer, not a float (1.5)");
+  EXPECT_EQ(ErrorOf("for (i = 1, \"3\") {\n}"), "line 1: for: the last value must be an integer, not a string (\"3\")");
+  EXPECT_EQ(ErrorOf("for (i = 1, 3) {\n  i = \"x\"\n}"),
+            "line 1: for: the loop variable 'i' no longer holds an integer");
+  EXPECT_EQ(ErrorOf("while (1) {\n}"), "line 1: while: the condition must be true or false, not an integer (1)");
+  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 0, 2000000) {\n}"), "line 2: for: the loop runs more than 1000000 times");
+  EXPECT_EQ(ErrorOf("for (1 = 2, 3) {\n}"),
+            "line 1: syntax error: expected 'name = first value' after 'for (', found the number 1");
 }
 
 TEST(Values, StringsOverSeveralLinesKeepTheirLineCount) {

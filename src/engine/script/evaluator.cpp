@@ -68,6 +68,7 @@ constexpr long long kMaxCalls = 50000;         // calls of script functions in o
 constexpr size_t kMaxString = 4u << 20;        // bytes in one string
 constexpr std::ptrdiff_t kStackBudget = 3 << 20; // bytes of stack the evaluation may use
 constexpr int kMaxFilterDepth = 2000;          // filters a frame passes through
+constexpr long long kMaxLoopRounds = 1000000;  // rounds of one while or for loop
 
 // Where the evaluation stands on the stack, for the stack budget.
 inline const char *StackHere() { return static_cast<const char *>(__builtin_frame_address(0)); }
@@ -117,6 +118,7 @@ struct Scope {
 struct BodyResult {
   Value value;
   bool returned = false;
+  bool broke = false; // a break left the statements (and the loop around them)
   int line = 1;
 };
 
@@ -216,7 +218,7 @@ private:
           scope_->vars[Lower(s.name)] = Value::OfString(message);
           r = runBody(s.elseBody, s.line);
         }
-        if (r.returned)
+        if (r.returned || r.broke)
           return r;
         out.value = r.value;
         break;
@@ -226,6 +228,17 @@ private:
         if (c.type != Value::Type::Bool)
           throw ScriptError(s.line, "the condition of if must be true or false, not " + c.describe());
         BodyResult r = runBody(c.b ? s.body : s.elseBody, s.line);
+        if (r.returned || r.broke)
+          return r;
+        out.value = r.value;
+        break;
+      }
+      case Stmt::Kind::Break:
+        out.broke = true;
+        return out;
+      case Stmt::Kind::While:
+      case Stmt::Kind::For: {
+        BodyResult r = s.kind == Stmt::Kind::While ? whileLoop(s) : forLoop(s);
         if (r.returned)
           return r;
         out.value = r.value;
@@ -234,6 +247,74 @@ private:
       }
     }
     return out;
+  }
+
+  // while (condition) { body }: the body runs as long as the condition is
+  // true. Its value is that of the last round (`last` if none ran).
+  BodyResult whileLoop(const Stmt &s) {
+    BodyResult out;
+    out.value = scope_->last;
+    for (long long round = 0;; ++round) {
+      const Value c = eval(*s.expr);
+      if (c.type != Value::Type::Bool)
+        throw ScriptError(s.line, "while: the condition must be true or false, not " + c.describe());
+      if (!c.b)
+        return out;
+      if (round >= kMaxLoopRounds)
+        throw ScriptError(s.line, "while: the loop runs more than " + std::to_string(kMaxLoopRounds) +
+                                      " times (does its condition never become false?)");
+      if (loopRound(s, out))
+        return out;
+    }
+  }
+
+  // for (name = first, limit, step) { body }: first, limit and step are
+  // integers taken once; the body runs while the variable has not passed the
+  // limit, and the variable goes on from its value after each round (the
+  // body may change it).
+  BodyResult forLoop(const Stmt &s) {
+    auto integer = [&](const Expr &e, const char *what) {
+      const Value v = eval(e);
+      if (v.type != Value::Type::Int)
+        throw ScriptError(s.line, std::string("for: the ") + what + " must be an integer, not " + v.describe());
+      return static_cast<long long>(v.i);
+    };
+    long long i = integer(*s.expr, "first value");
+    const long long limit = integer(*s.limit, "last value");
+    const long long step = s.step ? integer(*s.step, "step") : 1;
+    if (step == 0)
+      throw ScriptError(s.line, "for: the step must not be 0");
+    const std::string key = Lower(s.name);
+    if (key == "last")
+      throw ScriptError(s.line, "for: 'last' cannot count the rounds of a loop");
+    BodyResult out;
+    out.value = scope_->last;
+    scope_->vars[key] = Value::OfInt(static_cast<int>(i));
+    for (long long round = 0; step > 0 ? i <= limit : i >= limit; ++round) {
+      if (round >= kMaxLoopRounds)
+        throw ScriptError(s.line, "for: the loop runs more than " + std::to_string(kMaxLoopRounds) + " times");
+      if (loopRound(s, out))
+        return out;
+      const Value *now = variable(key);
+      if (!now || now->type != Value::Type::Int)
+        throw ScriptError(s.line, "for: the loop variable '" + s.name + "' no longer holds an integer");
+      i = static_cast<long long>(now->i) + step;
+      if (i > std::numeric_limits<int>::max() || i < std::numeric_limits<int>::min())
+        return out; // the count would leave the integers: the loop has passed any limit
+      scope_->vars[key] = Value::OfInt(static_cast<int>(i));
+    }
+    return out;
+  }
+
+  // Runs the body of a loop once; true when the loop ends here (break or return).
+  bool loopRound(const Stmt &s, BodyResult &out) {
+    BodyResult r = runBody(s.body, s.line);
+    if (r.returned) {
+      out = r;
+      return true;
+    }
+    out.value = r.value;
+    return r.broke;
   }
 
   void assign(const Stmt &s, Value v) {

@@ -377,8 +377,16 @@ private:
       return tryCatch();
     if (isIdent("if") && IsOpToken(ahead(1), "("))
       return ifElse();
-    if ((isIdent("while") || isIdent("for")) && IsOpToken(ahead(1), "("))
-      fail("'" + cur().text + "' loops are not supported");
+    if (isIdent("while") && IsOpToken(ahead(1), "("))
+      return whileLoop();
+    if (isIdent("for") && IsOpToken(ahead(1), "("))
+      return forLoop();
+    if (isIdent("break") && loops_ > 0 && (ahead(1).type == Token::Type::Newline || ahead(1).type == Token::Type::End ||
+                                            IsOpToken(ahead(1), "}"))) {
+      advance();
+      s.kind = Stmt::Kind::Break;
+      return s;
+    }
     if (isIdent("catch") || isIdent("else"))
       fail("'" + cur().text + "' without the block it belongs to");
     if (isIdent("return")) {
@@ -494,6 +502,52 @@ private:
     expectOp(")", "after the variable of catch");
     s.elseBody = block("catch");
     return s;
+  }
+
+  // while (condition) { ... }
+  Stmt whileLoop() {
+    Stmt s;
+    s.kind = Stmt::Kind::While;
+    s.line = cur().line;
+    advance(); // "while"
+    expectOp("(", "after while");
+    s.expr = expression();
+    expectOp(")", "to close the condition of while");
+    s.body = loopBody("while");
+    return s;
+  }
+
+  // for (name = first, limit [, step]) { ... }
+  Stmt forLoop() {
+    Stmt s;
+    s.kind = Stmt::Kind::For;
+    s.line = cur().line;
+    advance(); // "for"
+    expectOp("(", "after for");
+    if (cur().type != Token::Type::Ident || !IsOpToken(ahead(1), "="))
+      fail("expected 'name = first value' after 'for (', found " + describe(cur()));
+    s.name = cur().text;
+    advance();
+    advance();
+    s.expr = expression();
+    expectOp(",", "between the first and the last value of for");
+    s.limit = expression();
+    if (isOp(",")) {
+      advance();
+      s.step = expression();
+    }
+    expectOp(")", "to close the values of for");
+    s.body = loopBody("for");
+    return s;
+  }
+
+  std::vector<Stmt> loopBody(const std::string &what) {
+    ++loops_;
+    struct Leave {
+      int &n;
+      ~Leave() { --n; }
+    } leave{loops_};
+    return block(what);
   }
 
   Stmt ifElse() {
@@ -712,6 +766,7 @@ private:
   std::deque<Token> buf_;
   size_t nodes_ = 0;
   int depth_ = 0;
+  int loops_ = 0; // loops the parser is inside: "break" is a statement there
 };
 
 } // namespace
