@@ -361,6 +361,21 @@ TEST(Import, TheImportedScriptGivesItsValueAndItsOwnFolder) {
   EXPECT_EQ(r.clip->info().frameCount, 60);
 }
 
+TEST(Import, TheScriptKnowsItsOwnNameAndFolderAndSoDoesAnImportedOne) {
+  ScriptFolder dir;
+  // Lengths tell the strings apart: the name of the file, then of its folder.
+  dir.write("lib/names.avsi", "global libFile = ScriptFile()\nglobal libDir = ScriptDir()\n");
+  dir.write("main.avs", "Import(ScriptDir() + \"lib/names.avsi\")\n"
+                        "BlankClip(length=StrLen(ScriptFile()), width=StrLen(libFile) * 2, "
+                        "height=StrLen(libDir) * 2 - StrLen(ScriptDir()) * 2)\n"
+                        "Assert(ScriptName() == \"" + dir.path("main.avs") + "\")\n");
+  ScriptResult r = script::EvaluateScriptFile(dir.path("main.avs"));
+  EXPECT_EQ(r.clip->info().frameCount, 8);         // "main.avs"
+  EXPECT_EQ(r.clip->info().width, 20);             // "names.avsi", twice
+  EXPECT_EQ(r.clip->info().height, 8);             // "lib/" more than the script's folder
+  EXPECT_TRUE(r.notes.missingImports.empty());
+}
+
 TEST(Import, CyclesAndBrokenFilesAreRefusedNamingTheFile) {
   ScriptFolder dir;
   dir.write("a.avsi", "Import(\"b.avsi\")\n");
@@ -382,6 +397,62 @@ TEST(Import, CyclesAndBrokenFilesAreRefusedNamingTheFile) {
             "line 1: Import: broken.avsi, line 2: syntax error: the statement ends too early");
   EXPECT_EQ(error("Import(\"fails.avsi\")\nBlankClip(pixel_type=\"YV12\")\nBad()"),
             "line 3: Bad (fails.avsi, line 2): Crop: YV12 width must be even (it would be 639)");
+}
+
+} // namespace
+} // namespace reelwork::engine::test
+
+// ---- ApplyRange, Animate, comments and the script's own name ------------------------------------
+
+namespace reelwork::engine::test {
+namespace {
+
+TEST(RangeFilters, ApplyRangeFiltersItsFramesAndAnimateMovesItsArguments) {
+  // Row 0 of source frame n is 4n; `inverted` is the filter on every frame.
+  const std::string src = "mpeg2source(\"movie.d2v\")\n";
+  ClipPtr inverted = Build(src + "Levels(0, 1.0, 255, 255, 0)");
+  auto invertedRow = [&](int n) { return LumaRow(*inverted->frame(n), 0); };
+  ASSERT_NE(invertedRow(10), 40);
+  ClipPtr range = Build(src + "ApplyRange(10, 19, \"Levels\", 0, 1.0, 255, 255, 0)");
+  ASSERT_EQ(range->info().frameCount, 100);
+  EXPECT_EQ(LumaRow(*range->frame(9), 0), 36);
+  EXPECT_EQ(LumaRow(*range->frame(10), 0), invertedRow(10));
+  EXPECT_EQ(LumaRow(*range->frame(19), 0), invertedRow(19));
+  EXPECT_EQ(LumaRow(*range->frame(20), 0), 80);
+  ClipPtr one = Build(src + "last.ApplyRange(5, 5, \"Levels\", 0, 1.0, 255, 255, 0)");
+  EXPECT_EQ(LumaRow(*one->frame(5), 0), invertedRow(5));
+  EXPECT_EQ(LumaRow(*one->frame(6), 0), 24);
+
+  script::ScriptResult anim =
+      RunScript(src + "Animate(0, 10, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255, 0)");
+  ClipPtr unchanged = Build(src + "Levels(0, 1.0, 255, 0, 255)");
+  EXPECT_EQ(anim.clip->info().frameCount, 100);
+  EXPECT_EQ(LumaRow(*anim.clip->frame(0), 0), LumaRow(*unchanged->frame(0), 0)) << "the start values up to the first frame";
+  EXPECT_EQ(LumaRow(*anim.clip->frame(10), 0), invertedRow(10)) << "the end values from the last frame on";
+  EXPECT_EQ(LumaRow(*anim.clip->frame(50), 0), invertedRow(50));
+  EXPECT_EQ(anim.notes.approximated, (std::vector<std::string>{"Animate"}));
+  // Without a clip, the arguments hold it.
+  ClipPtr clipless = Build("c = BlankClip(length=20, width=64, height=48)\n"
+                           "Animate(0, 19, \"Crop\", c, 0, 0, 32, 32, c, 0, 0, 32, 32)");
+  EXPECT_EQ(clipless->info().width, 32);
+
+  EXPECT_EQ(ErrorOf(src + "ApplyRange(10, 19, \"Crop\", 8, 8, -8, -8)"),
+            "line 2: ApplyRange: Crop must keep the picture's size and format");
+  EXPECT_EQ(ErrorOf(src + "ApplyRange(20, 10, \"Levels\", 0, 1.0, 255, 255, 0)"),
+            "line 2: ApplyRange: the last frame must not come before the first");
+  EXPECT_EQ(ErrorOf(src + "Animate(0, 10, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255)"),
+            "line 2: Animate: the start and end arguments must be two lists of the same length");
+  EXPECT_EQ(ErrorOf(src + "Animate(0, 10, \"Subtitle\", \"a\", \"b\")"),
+            "line 2: Animate: start and end argument 1 must be of the same type (strings and true/false the same "
+            "value)");
+  EXPECT_EQ(ErrorOf("ApplyRange(0, 1, \"Levels\", 0, 1.0, 255, 255, 0)"),
+            "line 1: ApplyRange: there is no clip to work on (no clip before this line)");
+}
+
+TEST(Comments, BracketCommentsNestAndSlashCommentsDoNot) {
+  EXPECT_EQ(Build("BlankClip(length=10)\n[* outer [* inner *]\n still a comment *]\nTrim(0, 4)")->info().frameCount, 5);
+  EXPECT_EQ(Build("BlankClip(length=10)\n/* one /* two */\nTrim(0, 4)")->info().frameCount, 5);
+  EXPECT_EQ(ErrorOf("BlankClip()\n[* [* *]\n"), "line 2: syntax error: the comment that starts here is not closed");
 }
 
 } // namespace

@@ -137,6 +137,29 @@ private:
   T old_;
 };
 
+// ApplyRange and Animate: frames first..last from `inside`, the others from
+// `outside` (ApplyRange: the filtered and the unfiltered clip); Animate's
+// frames from `last` on come from `after` (its final arguments). The clip
+// has the geometry of `inside`.
+class RangeSwitch : public Clip {
+public:
+  RangeSwitch(ClipPtr outside, ClipPtr inside, ClipPtr after, int first, int last)
+      : outside_(std::move(outside)), inside_(std::move(inside)), after_(std::move(after)), first_(first),
+        last_(last) {}
+  const ClipInfo &info() const override { return inside_->info(); }
+  FramePtr frame(int n) override {
+    if (after_ && n >= last_)
+      return after_->frame(std::min(n, after_->info().frameCount - 1));
+    if (outside_ && (n < first_ || n > last_))
+      return outside_->frame(std::min(n, outside_->info().frameCount - 1));
+    return inside_->frame(n);
+  }
+
+private:
+  ClipPtr outside_, inside_, after_;
+  int first_, last_;
+};
+
 class Evaluator {
 public:
   Evaluator(const ScriptContext &ctx) : ctx_(ctx), table_(BuiltinFunctions()), stackTop_(StackHere()) {}
@@ -356,7 +379,8 @@ private:
 
   // Functions of the language that work on the evaluator itself.
   static bool IsLanguageForm(const std::string &key) {
-    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist";
+    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist" ||
+           key == "applyrange" || key == "animate";
   }
 
   // A statement that is a bare unknown name ("Telecide") is a call of a
@@ -501,6 +525,8 @@ private:
       return import(positional, named, line);
     if (key == "eval")
       return evalText(positional, named, line);
+    if (key == "applyrange" || key == "animate")
+      return applyRange(name, key == "animate", positional, named, line, implicitLast);
     if (key == "apply") {
       if (positional.empty() || positional[0].type != Value::Type::String)
         throw ScriptError(line, "Apply: the first argument must be the name of a function");
@@ -539,6 +565,78 @@ private:
       noteApproximated(spelled);
     }
     return result;
+  }
+
+  // ApplyRange(clip, first, last, "Filter", args...): the filter's frames
+  // first..last, the clip's others. Animate(clip, first, last, "Filter",
+  // start args..., end args...): the filter with its arguments moving from
+  // the start values (up to `first`) to the end values (from `last` on);
+  // the frames between show the start values, so Animate is named as
+  // approximated. Animate may also be called without a clip, its arguments
+  // then holding the clips.
+  Value applyRange(const std::string &spelled, bool animate, std::vector<Value> args, const std::vector<std::pair<std::string, Value>> &named,
+                   int line, bool implicitLast) {
+    const std::string fn = animate ? "Animate" : "ApplyRange";
+    if (!named.empty())
+      throw ScriptError(line, fn + ": unknown argument '" + named[0].first + "'");
+    const bool clipFirst = !args.empty() && args[0].isClip();
+    if (!clipFirst && implicitLast && scope_->last.isClip() &&
+        (!animate || args.size() < 4 || !args[3].isClip())) {
+      args.insert(args.begin(), scope_->last);
+    }
+    const size_t at = !args.empty() && args[0].isClip() ? 1 : 0;
+    if (!animate && at == 0)
+      throw noClip(fn, line);
+    if (args.size() < at + 3 || args[at].type != Value::Type::Int || args[at + 1].type != Value::Type::Int ||
+        args[at + 2].type != Value::Type::String)
+      throw ScriptError(line, fn + ": expected (clip, first frame, last frame, \"filter\", arguments...)");
+    const int first = args[at].i, last = args[at + 1].i;
+    const std::string filter = args[at + 2].s;
+    if (first > last)
+      throw ScriptError(line, fn + ": the last frame must not come before the first");
+    if (animate && first == last)
+      throw ScriptError(line, fn + ": the last frame must come after the first");
+    std::vector<Value> start(args.begin() + static_cast<std::ptrdiff_t>(at + 3), args.end()), end;
+    if (animate) {
+      if (start.size() % 2)
+        throw ScriptError(line, fn + ": the start and end arguments must be two lists of the same length");
+      end.assign(start.begin() + static_cast<std::ptrdiff_t>(start.size() / 2), start.end());
+      start.resize(start.size() / 2);
+      for (size_t k = 0; k < start.size(); ++k) {
+        const Value &a = start[k], &b = end[k];
+        const bool same = (a.isNumber() && b.isNumber()) || (a.isClip() && b.isClip()) ||
+                          (a.type == Value::Type::String && b.type == Value::Type::String && Lower(a.s) == Lower(b.s)) ||
+                          (a.type == Value::Type::Bool && b.type == Value::Type::Bool && a.b == b.b);
+        if (!same)
+          throw ScriptError(line, fn + ": start and end argument " + std::to_string(k + 1) +
+                                      " must be of the same type (strings and true/false the same value)");
+      }
+    }
+    ClipPtr context = at ? args[0].clip : nullptr;
+    auto run = [&](std::vector<Value> list) {
+      if (context)
+        list.insert(list.begin(), Value::OfClip(context));
+      Value v = dispatch(filter, list, {}, line, false);
+      if (!v.isClip())
+        throw ScriptError(line, fn + ": " + filter + " gives no clip");
+      return v.clip;
+    };
+    ClipPtr inside = run(start);
+    ClipPtr after;
+    if (animate) {
+      after = run(end);
+      if (after->info().width != inside->info().width || after->info().height != inside->info().height)
+        throw ScriptError(line, fn + ": the start and end pictures must have the same size");
+      noteApproximated(spelled);
+    } else {
+      const ClipInfo &a = context->info(), &b = inside->info();
+      if (a.width != b.width || a.height != b.height || a.format != b.format)
+        throw ScriptError(line, fn + ": " + filter + " must keep the picture's size and format");
+    }
+    const int depth = std::max(filterDepth(inside), after ? filterDepth(after) : 0);
+    ClipPtr out = std::make_shared<RangeSwitch>(animate ? nullptr : context, inside, after, first, last);
+    noteFilter(out, depth, fn, line);
+    return Value::OfClip(out);
   }
 
   // Names an approximated function once, as the script spells it.
@@ -806,6 +904,7 @@ private:
       hoist(prog->statements, name);
       importStack_.emplace_back(key, name);
       Restore<std::string> inFolder(ctx_.folder, std::filesystem::path(*path).parent_path().string());
+      Restore<std::string> inScript(ctx_.file, *path);
       Restore<std::string> inFile(currentFile_, name);
       try {
         BodyResult r = runBody(prog->statements, 1);
@@ -1008,6 +1107,7 @@ ScriptResult EvaluateScriptFile(const std::string &path, const ProgressFn &progr
     throw EngineError("cannot read the script " + path);
   ScriptContext ctx;
   ctx.folder = std::filesystem::path(path).parent_path().string();
+  ctx.file = path;
   ctx.progress = progress;
   // Scripts are Windows-1251 text (UTF-8 when plainly so); the evaluator
   // and the file look-ups work in UTF-8.

@@ -140,13 +140,23 @@ private:
     return t;
   }
 
+  // /* ... */, or [* ... *] which may hold [* ... *] comments of its own.
   void blockComment(const char *close) {
     const int startLine = line_;
+    const bool nests = close[1] == ']';
+    int depth = 1;
     pos_ += 2;
     while (!atEnd()) {
       if (s_[pos_] == close[0] && peek(1) == close[1]) {
         pos_ += 2;
-        return;
+        if (--depth == 0)
+          return;
+        continue;
+      }
+      if (nests && s_[pos_] == '[' && peek(1) == '*') {
+        pos_ += 2;
+        ++depth;
+        continue;
       }
       if (s_[pos_] == '\n')
         ++line_;
