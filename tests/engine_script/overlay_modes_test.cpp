@@ -1,9 +1,11 @@
-// Overlay's light modes, sample by sample: each expectation is worked out in
-// the comment beside it from the mode's arithmetic.
+// Overlay's light and difference modes, sample by sample: each expectation
+// is worked out in the comment beside it from the mode's arithmetic.
 //
 //   soft light  Y = base + over - 128,  hard light  Y = base + 2*over - 256,
 //   both        U = baseU + overU - 128, V likewise;
-//   a weight w < 255 (mask * opacity) moves the base by round(w * (value - base) / 255);
+//   difference  Y = |base - over| + 128, U and V likewise;
+//   a weight w < 255 (mask * opacity) moves the base by round(w * (value - base) / 255)
+//   (difference: (value * w + base * (255 - w) + 127) / 255);
 //   Y above 255 by d (or below 0 by d) moves U and V d/32 of the way to 128,
 //   (U * (32 - min(d, 32)) + 128 * min(d, 32)) >> 5, and Y is cut to 0..255.
 
@@ -86,6 +88,21 @@ TEST(OverlayLightModes, OpacityAndMaskWeighTheChange) {
   // Opacity 0 leaves the base.
   ExpectYuv(Build(soft + "Overlay(base, over, 4, 2, opacity=0.0, mode=\"HardLight\")"), 6, 3, {180, 96, 74},
             "no opacity");
+}
+
+TEST(OverlayLightModes, DifferenceIsTheDistanceFromTheBaseAboveGrey) {
+  const std::string clips = Clips("YV12", 200, 160, 80);
+  // Y |180-200|+128 = 148, U |96-160|+128 = 192, V |74-80|+128 = 134.
+  ExpectYuv(Build(clips + "Overlay(base, over, 4, 2, mode=\"Difference\")"), 6, 3, {148, 192, 134}, "difference");
+  // w 128: Y (148*128 + 180*127 + 127) / 255 = 164, U (192*128 + 96*127 + 127) / 255 = 144,
+  // V (134*128 + 74*127 + 127) / 255 = 104.
+  ExpectYuv(Build(clips + "Overlay(base, over, 4, 2, mode=\"Difference\", opacity=0.5)"), 6, 3, {164, 144, 104},
+            "half opacity");
+  // Base Y 250, over Y 108: Y 270, 14 over: U 192 -> (192*18 + 128*14) >> 5 = 164,
+  // V 134 -> (134*18 + 128*14) >> 5 = 131.
+  ExpectYuv(Build(Clips("YV12", 108, 160, 80) + "base = BlankClip(base, color_yuv=$FA604A)\n" +
+                  "Overlay(base, over, 4, 2, mode=\"Difference\")"),
+            6, 3, {255, 164, 131}, "overbright");
 }
 
 TEST(OverlayLightModes, AChromaSampleIsTheMeanOfWhatItsLumaSamplesGiveIt) {

@@ -16,16 +16,20 @@ namespace {
 
 enum class Mode { Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, Difference, Exclusion, SoftLight, HardLight };
 
-bool IsLight(Mode m) { return m == Mode::SoftLight || m == Mode::HardLight; }
+std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
-// The light modes. Soft light adds the overlay's difference from mid-grey to
+// Modes worked on luma and chroma together, each sample with the chroma at
+// its place (planar and YUY2 pictures).
+bool IsJoint(Mode m) { return m == Mode::SoftLight || m == Mode::HardLight || m == Mode::Difference; }
+
+// The joint modes. Soft light adds the overlay's difference from mid-grey to
 // the base (luma and chroma alike); hard light adds twice the overlay's luma
-// difference. The result then moves from the base towards that sum by the
-// weight (mask times opacity, 0..255, rounded at each step). A luma that
-// leaves 0..255 is cut there and takes the chroma of its sample with it:
-// over 255 (or under 0) by d, the chroma moves d/32 of the way to grey, all
-// the way from 32 on.
-struct LightSample {
+// difference; difference is |base - overlay| + 128 in every plane. The
+// result then moves from the base towards that value by the weight (mask
+// times opacity, 0..255, rounded at each step). A luma that leaves 0..255 is
+// cut there and takes the chroma of its sample with it: over 255 (or under
+// 0) by d, the chroma moves d/32 of the way to grey, all the way from 32 on.
+struct JointSample {
   int y;       // luma before it is cut to 0..255
   int u, v;    // chroma after the overbright/superdark correction, cut to 0..255
 };
@@ -33,13 +37,27 @@ struct LightSample {
 // x / 255 rounded, half towards zero, for either sign.
 int Div255(int x) { return x >= 0 ? (x + 127) / 255 : -((-x + 127) / 255); }
 
-LightSample Light(bool hard, int by, int bu, int bv, int oy, int ou, int ov, int weight) {
-  int y = hard ? by + 2 * oy - 256 : by + oy - 128;
-  int u = bu + ou - 128, v = bv + ov - 128;
+JointSample Joint(Mode m, int by, int bu, int bv, int oy, int ou, int ov, int weight) {
+  int y, u, v;
+  if (m == Mode::Difference) {
+    y = std::abs(by - oy) + 128;
+    u = std::abs(bu - ou) + 128;
+    v = std::abs(bv - ov) + 128;
+  } else {
+    y = m == Mode::HardLight ? by + 2 * oy - 256 : by + oy - 128;
+    u = bu + ou - 128;
+    v = bv + ov - 128;
+  }
   if (weight < 255) {
-    y = by + Div255(weight * (y - by));
-    u = bu + Div255(weight * (u - bu));
-    v = bv + Div255(weight * (v - bv));
+    if (m == Mode::Difference) { // never below the base's scale: one rounded mix
+      y = (y * weight + (255 - weight) * by + 127) / 255;
+      u = (u * weight + (255 - weight) * bu + 127) / 255;
+      v = (v * weight + (255 - weight) * bv + 127) / 255;
+    } else {
+      y = by + Div255(weight * (y - by));
+      u = bu + Div255(weight * (u - bu));
+      v = bv + Div255(weight * (v - bv));
+    }
   }
   if (y > 255) {
     const int keep = std::max(0, 256 + 32 - y); // 32 at 256, 0 from 288 on
@@ -52,8 +70,6 @@ LightSample Light(bool hard, int by, int bu, int bv, int oy, int ou, int ov, int
   }
   return {y, std::clamp(u, 0, 255), std::clamp(v, 0, 255)};
 }
-
-std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 // The overlay's value for one sample before the mask and opacity apply.
 // `luma` tells a luma sample from a chroma (or RGB) one; lighten and darken
@@ -76,12 +92,12 @@ int Combine(Mode m, int base, int over, bool luma, int baseY, int overY) {
     return overY > baseY ? over : base;
   case Mode::Darken:
     return overY < baseY ? over : base;
-  case Mode::Difference:
-    return luma ? Clamp8(16 + std::abs(base - over)) : Clamp8(128 + (over - base) / 2);
+  case Mode::Difference: // worked by Joint(); RGB samples take its rule
+    return Clamp8(std::abs(base - over) + 128);
   case Mode::Exclusion:
     return luma ? Clamp8(base + over - 2 * (base - 16) * (over - 16) / 219 - 16) : base;
   case Mode::SoftLight:
-  case Mode::HardLight: // worked by Light(); RGB samples take its luma rule
+  case Mode::HardLight: // worked by Joint(); RGB samples take its luma rule
     return Clamp8(m == Mode::HardLight ? base + 2 * over - 256 : base + over - 128);
   }
   return over;
@@ -101,14 +117,14 @@ public:
     auto out = std::make_shared<Frame>(*b);
     switch (vi_.format) {
     case PixelFormat::YV12:
-      if (IsLight(mode_))
-        lightPlanar(*out, *o, m.get());
+      if (IsJoint(mode_))
+        jointPlanar(*out, *o, m.get());
       else
         planar(*out, *o, m.get());
       break;
     case PixelFormat::YUY2:
-      if (IsLight(mode_)) {
-        lightYuy2(*out, *o, m.get());
+      if (IsJoint(mode_)) {
+        jointYuy2(*out, *o, m.get());
         break;
       }
       packed(*out, *o, m.get());
@@ -124,9 +140,9 @@ public:
 private:
   // Weight 0..256 of the overlay at a mask value.
   int weight(int maskValue) const { return (opacity_ * (maskValue + (maskValue >> 7))) >> 8; }
-  // The light modes' weight 0..255 at a mask value: the mask scaled by the
+  // The joint modes' weight 0..255 at a mask value: the mask scaled by the
   // opacity, rounded.
-  int lightWeight(int maskValue) const {
+  int jointWeight(int maskValue) const {
     return opacity255_ == 255 ? maskValue : (maskValue * opacity255_ + 127) / 255;
   }
   static std::uint8_t Mix(int base, int over, int w) { return static_cast<std::uint8_t>((base * (256 - w) + over * w + 128) >> 8); }
@@ -166,19 +182,18 @@ private:
     }
   }
 
-  // The light modes work on every luma sample with the chroma at its place;
+  // The joint modes work on every luma sample with the chroma at its place;
   // each chroma sample of the result is the mean of the values its 2x2 luma
   // samples give it (they differ where the luma is cut or the mask varies).
-  void lightPlanar(Frame &out, const Frame &o, const Frame *m) const {
-    const bool hard = mode_ == Mode::HardLight;
+  void jointPlanar(Frame &out, const Frame &o, const Frame *m) const {
     const int x0 = std::max(0, x_), y0 = std::max(0, y_);
     const int x1 = std::min(out.width, x_ + o.width), y1 = std::min(out.height, y_ + o.height);
     const int ocw = (o.width + 1) / 2 - 1, och = (o.height + 1) / 2 - 1;
     auto sampleAt = [&](int x, int y, int bu, int bv) {
       const int ox = x - x_, oy = y - y_;
-      const int w = lightWeight(m ? m->row(0, oy)[ox] : 255);
+      const int w = jointWeight(m ? m->row(0, oy)[ox] : 255);
       const int oxc = std::clamp(ox / 2, 0, ocw), oyc = std::clamp(oy / 2, 0, och);
-      return Light(hard, out.row(0, y)[x], bu, bv, o.row(0, oy)[ox], o.row(1, oyc)[oxc], o.row(2, oyc)[oxc], w);
+      return Joint(mode_, out.row(0, y)[x], bu, bv, o.row(0, oy)[ox], o.row(1, oyc)[oxc], o.row(2, oyc)[oxc], w);
     };
     // Chroma first, from the luma the base still has.
     for (int cy = (y0 + 1) / 2; cy < y1 / 2; ++cy)
@@ -187,7 +202,7 @@ private:
         std::uint8_t &v = out.row(2, cy)[cx];
         int su = 0, sv = 0;
         for (int k = 0; k < 4; ++k) {
-          const LightSample s = sampleAt(2 * cx + (k & 1), 2 * cy + (k >> 1), u, v);
+          const JointSample s = sampleAt(2 * cx + (k & 1), 2 * cy + (k >> 1), u, v);
           su += s.u;
           sv += s.v;
         }
@@ -199,14 +214,13 @@ private:
       const std::uint8_t *s = o.row(0, y - y_);
       const std::uint8_t *k = m ? m->row(0, y - y_) : nullptr;
       for (int x = x0; x < x1; ++x)
-        d[x] = Clamp8(Light(hard, d[x], 128, 128, s[x - x_], 128, 128, lightWeight(k ? k[x - x_] : 255)).y);
+        d[x] = Clamp8(Joint(mode_, d[x], 128, 128, s[x - x_], 128, 128, jointWeight(k ? k[x - x_] : 255)).y);
     }
   }
 
-  // YUY2 in the light modes: as lightPlanar, the chroma of a pair the mean
+  // YUY2 in the joint modes: as jointPlanar, the chroma of a pair the mean
   // of what its two luma samples give it.
-  void lightYuy2(Frame &out, const Frame &o, const Frame *m) const {
-    const bool hard = mode_ == Mode::HardLight;
+  void jointYuy2(Frame &out, const Frame &o, const Frame *m) const {
     const int x0 = (std::max(0, x_) + 1) & ~1, x1 = std::min(out.width, x_ + o.width) & ~1;
     const int y0 = std::max(0, y_), y1 = std::min(out.height, y_ + o.height);
     for (int y = y0; y < y1; ++y) {
@@ -221,8 +235,8 @@ private:
         int su = 0, sv = 0;
         int ys[2];
         for (int j = 0; j < 2; ++j) {
-          const int w = lightWeight(k ? k[2 * (ox + j)] : 255);
-          const LightSample r = Light(hard, dp[2 * j], dp[1], dp[3], s[2 * (ox + j)], pair[1], pair[3], w);
+          const int w = jointWeight(k ? k[2 * (ox + j)] : 255);
+          const JointSample r = Joint(mode_, dp[2 * j], dp[1], dp[3], s[2 * (ox + j)], pair[1], pair[3], w);
           ys[j] = r.y;
           su += r.u;
           sv += r.v;
@@ -271,7 +285,7 @@ private:
   ClipPtr over_, mask_;
   int x_, y_;
   int opacity_;    // 0..256, the weight of the overlay where the mask is white
-  int opacity255_; // 0..255, the same for the light modes
+  int opacity255_; // 0..255, the same for the joint modes
   Mode mode_;
 };
 
