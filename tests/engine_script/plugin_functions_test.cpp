@@ -154,6 +154,8 @@ TEST(PluginFunctions, TDecimateVariableRateModes) {
   const std::string src = "mpeg2source(\"movie.d2v\")\n";
   ScriptResult three = RunScript(src + "TDecimate(mode=3, hybrid=2, mkvOut=\"tc.txt\")", &ntsc);
   ExpectFigures(three.clip, {720, 480, 300, 30000, 1001}, "mode 3");
+  // Modes 2 and 4 leave the hybrid setting unused.
+  ExpectFigures(RunScript(src + "TDecimate(mode=2, hybrid=2)", &ntsc).clip, {720, 480, 240, 24000, 1001}, "mode 2");
   ScriptResult five = RunScript(src + "TDecimate(mode=5, hybrid=2, mkvOut=\"tc.txt\")", &ntsc);
   ExpectFigures(five.clip, {720, 480, 300, 30000, 1001}, "mode 5 without files");
   EXPECT_EQ(five.notes.approximated, (std::vector<std::string>{"TDecimate"}));
@@ -221,7 +223,10 @@ TEST(PluginFunctions, TDecimateRefusesWhatTheVariableRateModesCannotRun) {
       {"TDecimate(mode=5, hybrid=2, mkvOut=\"tc.txt\", output=\"m.txt\")",
        "TDecimate: output is not for mode 5 (it reads the metrics of an earlier pass)"},
       {"TDecimate(mode=1, hybrid=1, cycleR=2)", "TDecimate: hybrid processing is limited to cycleR=1"},
-      {"TDecimate(mode=1, hybrid=2)", "TDecimate: hybrid=2 (variable rate) is only for modes 3, 5 and 6"},
+      {"TDecimate(mode=1, hybrid=2)",
+       "TDecimate: hybrid=2 (variable rate) is for modes 3, 5 and 6; modes 0 and 1 take hybrid 0, 1 or 3"},
+      {"TDecimate(mode=2, hybrid=1)", "TDecimate: hybrid=1 can only be used with modes 0 and 1"},
+      {"TDecimate(mode=2, cycle=301)", "TDecimate: cycle must lie between 2 and the clip's frame count (it is 301)"},
   };
   for (const auto &c : cases)
     EXPECT_EQ(ErrorOf("mpeg2source(\"movie.d2v\")\n" + std::string(c.line)), "line 2: " + std::string(c.message))
@@ -238,7 +243,7 @@ TEST(PluginFunctions, TDecimateRefusesWhatTheVariableRateModesCannotRun) {
       script::ScriptContext ctx;
       ctx.folder = dir.string();
       ctx.mpeg2 = [](const std::string &, const ProgressFn &) -> ClipPtr {
-        return std::make_shared<NumberedClip>(64, 48, 3, 120000, 1001, FieldParity::Top);
+        return std::make_shared<NumberedClip>(64, 48, 6, 120000, 1001, FieldParity::Top);
       };
       script::EvaluateScript("mpeg2source(\"x.d2v\")\nTDecimate(mode=6, hybrid=2, mkvOut=\"tc.txt\", input=\"" +
                                  file + "\")",

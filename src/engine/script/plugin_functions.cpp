@@ -419,10 +419,16 @@ void AddFieldMatching(FunctionTable &t) {
           FailCall(a, "an mkvOut file (the timecodes) must be given in " + modeName);
         if (vfr && hybrid != 2)
           FailCall(a, modeName + " can only be used with hybrid=2");
-        if (!vfr && hybrid == 2)
-          FailCall(a, "hybrid=2 (variable rate) is only for modes 3, 5 and 6");
+        if ((hybrid == 1 || hybrid == 3) && mode > 1)
+          FailCall(a, "hybrid=" + std::to_string(hybrid) + " can only be used with modes 0 and 1");
         if (hybrid > 0 && cycleR > 1)
           FailCall(a, "hybrid processing is limited to cycleR=1");
+        if (mode < 2 && hybrid == 2)
+          FailCall(a, "hybrid=2 (variable rate) is for modes 3, 5 and 6; modes 0 and 1 take hybrid 0, 1 or 3");
+        if (cycle < 2 || cycle > c->info().frameCount)
+          FailCall(a, "cycle must lie between 2 and the clip's frame count (it is " + std::to_string(cycle) + ")");
+        if (cycleR < 1 || cycleR >= cycle)
+          FailCall(a, "cycleR must lie between 1 and cycle - 1 (it is " + std::to_string(cycleR) + ")");
         if ((mode == 5 || mode == 6) && a.has(a.index("output")))
           FailCall(a, "output is not for " + modeName + " (it reads the metrics of an earlier pass)");
         if (mode == 6 && !a.has(a.index("input")))
@@ -430,10 +436,6 @@ void AddFieldMatching(FunctionTable &t) {
         switch (mode) {
         case 0:
         case 1:
-          if (cycle < 2)
-            FailCall(a, "cycle must be 2 or more (it is " + std::to_string(cycle) + ")");
-          if (cycleR < 1 || cycleR >= cycle)
-            FailCall(a, "cycleR must lie between 1 and cycle - 1 (it is " + std::to_string(cycleR) + ")");
           if (hybrid == 3)
             return ClipValue(c);
           return ClipValue(f::MakeDecimateCycle(c, cycle, cycleR, "TDecimate"));
