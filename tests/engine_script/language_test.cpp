@@ -427,10 +427,18 @@ TEST(RangeFilters, ApplyRangeFiltersItsFramesAndAnimateMovesItsArguments) {
       RunScript(src + "Animate(0, 10, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255, 0)");
   ClipPtr unchanged = Build(src + "Levels(0, 1.0, 255, 0, 255)");
   EXPECT_EQ(anim.clip->info().frameCount, 100);
-  EXPECT_EQ(LumaRow(*anim.clip->frame(0), 0), LumaRow(*unchanged->frame(0), 0)) << "the start values up to the first frame";
+  EXPECT_EQ(LumaRow(*anim.clip->frame(0), 0), LumaRow(*unchanged->frame(0), 0))
+      << "the start values up to the first frame";
   EXPECT_EQ(LumaRow(*anim.clip->frame(10), 0), invertedRow(10)) << "the end values from the last frame on";
   EXPECT_EQ(LumaRow(*anim.clip->frame(50), 0), invertedRow(50));
-  EXPECT_EQ(anim.notes.approximated, (std::vector<std::string>{"Animate"}));
+  // Halfway, step 5 of 10: output_low (0*5 + 255*5) / 10 = 127, output_high likewise.
+  ClipPtr halfway = Build(src + "Levels(0, 1.0, 255, 127, 127)");
+  EXPECT_EQ(LumaRow(*anim.clip->frame(5), 0), LumaRow(*halfway->frame(5), 0));
+  EXPECT_TRUE(anim.notes.approximated.empty());
+  // Over a range longer than the engine makes filters for, the nearest is shown.
+  script::ScriptResult longer =
+      RunScript(src + "Animate(0, 1000, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255, 0)");
+  EXPECT_EQ(longer.notes.approximated, (std::vector<std::string>{"Animate"}));
   // Without a clip, the arguments hold it.
   ClipPtr clipless = Build("c = BlankClip(length=20, width=64, height=48)\n"
                            "Animate(0, 19, \"Crop\", c, 0, 0, 32, 32, c, 0, 0, 32, 32)");

@@ -14,7 +14,9 @@ namespace reelwork::engine::filters {
 
 namespace {
 
-enum class Mode { Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, Difference, Exclusion, SoftLight, HardLight };
+enum class Mode {
+  Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, Difference, Exclusion, SoftLight, HardLight
+};
 
 std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 

@@ -69,6 +69,7 @@ constexpr size_t kMaxString = 4u << 20;        // bytes in one string
 constexpr std::ptrdiff_t kStackBudget = 3 << 20; // bytes of stack the evaluation may use
 constexpr int kMaxFilterDepth = 2000;          // filters a frame passes through
 constexpr long long kMaxLoopRounds = 1000000;  // rounds of one while or for loop
+constexpr int kMaxAnimateStages = 250;         // filters Animate makes along its range
 
 // Where the evaluation stands on the stack, for the stack budget.
 inline const char *StackHere() { return static_cast<const char *>(__builtin_frame_address(0)); }
@@ -137,26 +138,31 @@ private:
   T old_;
 };
 
-// ApplyRange and Animate: frames first..last from `inside`, the others from
-// `outside` (ApplyRange: the filtered and the unfiltered clip); Animate's
-// frames from `last` on come from `after` (its final arguments). The clip
-// has the geometry of `inside`.
+// ApplyRange and Animate. ApplyRange: frames first..last from the filtered
+// clip, the others from the unfiltered one. Animate: frame n from the filter
+// at step clamp(n, first, last) - first of its arguments' way from the start
+// to the end values; `stages` holds the filter at evenly spaced steps (every
+// step when the range is short). The clip has the geometry of the first.
 class RangeSwitch : public Clip {
 public:
-  RangeSwitch(ClipPtr outside, ClipPtr inside, ClipPtr after, int first, int last)
-      : outside_(std::move(outside)), inside_(std::move(inside)), after_(std::move(after)), first_(first),
-        last_(last) {}
-  const ClipInfo &info() const override { return inside_->info(); }
+  RangeSwitch(ClipPtr outside, std::vector<ClipPtr> stages, int first, int last)
+      : outside_(std::move(outside)), stages_(std::move(stages)), first_(first), last_(last) {}
+  const ClipInfo &info() const override { return stages_.front()->info(); }
   FramePtr frame(int n) override {
-    if (after_ && n >= last_)
-      return after_->frame(std::min(n, after_->info().frameCount - 1));
-    if (outside_ && (n < first_ || n > last_))
-      return outside_->frame(std::min(n, outside_->info().frameCount - 1));
-    return inside_->frame(n);
+    if (outside_) {
+      if (n < first_ || n > last_)
+        return outside_->frame(std::min(n, outside_->info().frameCount - 1));
+      return stages_.front()->frame(n);
+    }
+    const long long step = std::clamp(n, first_, last_) - first_, scale = last_ - first_;
+    const size_t k = static_cast<size_t>((step * static_cast<long long>(stages_.size() - 1) + scale / 2) / scale);
+    const ClipPtr &c = stages_[k];
+    return c->frame(std::min(n, c->info().frameCount - 1));
   }
 
 private:
-  ClipPtr outside_, inside_, after_;
+  ClipPtr outside_;
+  std::vector<ClipPtr> stages_;
   int first_, last_;
 };
 
@@ -570,11 +576,13 @@ private:
   // ApplyRange(clip, first, last, "Filter", args...): the filter's frames
   // first..last, the clip's others. Animate(clip, first, last, "Filter",
   // start args..., end args...): the filter with its arguments moving from
-  // the start values (up to `first`) to the end values (from `last` on);
-  // the frames between show the start values, so Animate is named as
-  // approximated. Animate may also be called without a clip, its arguments
-  // then holding the clips.
-  Value applyRange(const std::string &spelled, bool animate, std::vector<Value> args, const std::vector<std::pair<std::string, Value>> &named,
+  // the start values (up to `first`) to the end values (from `last` on), a
+  // filter for every frame between; over a longer range than the engine
+  // makes filters for, the frames between take the nearest one made and
+  // Animate is named as approximated. Animate may also be called without a
+  // clip, its arguments then holding the clips.
+  Value applyRange(const std::string &spelled, bool animate, std::vector<Value> args,
+                   const std::vector<std::pair<std::string, Value>> &named,
                    int line, bool implicitLast) {
     const std::string fn = animate ? "Animate" : "ApplyRange";
     if (!named.empty())
@@ -605,7 +613,8 @@ private:
       for (size_t k = 0; k < start.size(); ++k) {
         const Value &a = start[k], &b = end[k];
         const bool same = (a.isNumber() && b.isNumber()) || (a.isClip() && b.isClip()) ||
-                          (a.type == Value::Type::String && b.type == Value::Type::String && Lower(a.s) == Lower(b.s)) ||
+                          (a.type == Value::Type::String && b.type == Value::Type::String &&
+                           Lower(a.s) == Lower(b.s)) ||
                           (a.type == Value::Type::Bool && b.type == Value::Type::Bool && a.b == b.b);
         if (!same)
           throw ScriptError(line, fn + ": start and end argument " + std::to_string(k + 1) +
@@ -621,20 +630,40 @@ private:
         throw ScriptError(line, fn + ": " + filter + " gives no clip");
       return v.clip;
     };
-    ClipPtr inside = run(start);
-    ClipPtr after;
+    std::vector<ClipPtr> stages{run(start)};
+    const ClipInfo &vi = stages.front()->info();
     if (animate) {
-      after = run(end);
-      if (after->info().width != inside->info().width || after->info().height != inside->info().height)
+      // Integers move in whole steps (the product first, then the division),
+      // numbers as single-precision values; the rest keeps its start value.
+      const int scale = last - first;
+      const int count = std::min(scale, kMaxAnimateStages);
+      for (int k = 1; k <= count; ++k) {
+        const long long step = static_cast<long long>(k) * scale / count;
+        std::vector<Value> now = start;
+        for (size_t a = 0; a < now.size(); ++a) {
+          if (start[a].type == Value::Type::Int && end[a].type == Value::Type::Int)
+            now[a] = Value::OfInt(static_cast<int>((static_cast<long long>(start[a].i) * (scale - step) +
+                                                    static_cast<long long>(end[a].i) * step) / scale));
+          else if (start[a].isNumber() && end[a].isNumber())
+            now[a] = Value::OfFloat(static_cast<float>((start[a].number() * static_cast<double>(scale - step) +
+                                                        end[a].number() * static_cast<double>(step)) / scale));
+        }
+        stages.push_back(run(now));
+      }
+      const ClipInfo &to = stages.back()->info();
+      if (to.width != vi.width || to.height != vi.height)
         throw ScriptError(line, fn + ": the start and end pictures must have the same size");
-      noteApproximated(spelled);
+      if (scale > count)
+        noteApproximated(spelled); // long ranges: the nearest of the steps made
     } else {
-      const ClipInfo &a = context->info(), &b = inside->info();
-      if (a.width != b.width || a.height != b.height || a.format != b.format)
+      const ClipInfo &a = context->info();
+      if (a.width != vi.width || a.height != vi.height || a.format != vi.format)
         throw ScriptError(line, fn + ": " + filter + " must keep the picture's size and format");
     }
-    const int depth = std::max(filterDepth(inside), after ? filterDepth(after) : 0);
-    ClipPtr out = std::make_shared<RangeSwitch>(animate ? nullptr : context, inside, after, first, last);
+    int depth = 0;
+    for (const ClipPtr &c : stages)
+      depth = std::max(depth, filterDepth(c));
+    ClipPtr out = std::make_shared<RangeSwitch>(animate ? nullptr : context, std::move(stages), first, last);
     noteFilter(out, depth, fn, line);
     return Value::OfClip(out);
   }

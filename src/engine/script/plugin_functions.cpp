@@ -306,8 +306,8 @@ private:
 // and named as not previewed.
 ClipPtr Mode6(const Args &a, CallEnv &env, const ClipPtr &c) {
   const std::string written = a.getString(a.index("input"), "");
-  const std::optional<std::filesystem::path> path =
-      FindNamedFile(env.ctx.folder.empty() ? std::filesystem::path(".") : std::filesystem::path(env.ctx.folder), written);
+  const std::filesystem::path folder = env.ctx.folder.empty() ? "." : env.ctx.folder;
+  const std::optional<std::filesystem::path> path = FindNamedFile(folder, written);
   if (!path) {
     NotPreviewed(env);
     return c;
