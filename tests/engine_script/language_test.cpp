@@ -129,6 +129,57 @@ TEST(ScriptFunctions, BadCallsAndEndlessRecursionAreRefusedClearly) {
             "line 1: syntax error: the block of function F that starts here is not closed");
 }
 
+// ---- calls whose arguments do not fit: `last` in front --------------------------------------
+
+TEST(ImplicitLast, AClipAloneTakesLastInFrontWhenTheCallDoesNotFitWithoutIt) {
+  // The source: 100 frames at 25 fps; `other` 10 frames, 64x48.
+  const std::string src = "mpeg2source(\"movie.d2v\")\n"
+                          "film = BlankClip(length=10, width=64, height=48, fps=24000, fps_denominator=1001)\n"
+                          "fifty = BlankClip(length=10, width=64, height=48, fps=50)\n";
+  ClipPtr assumed = Build(src + "AssumeFPS(film)");
+  EXPECT_EQ(assumed->info().frameCount, 100);
+  EXPECT_EQ(assumed->info().rateNum, 24000);
+  EXPECT_EQ(assumed->info().rateDen, 1001);
+  EXPECT_EQ(assumed->info().width, 720);
+  // ChangeFPS and ConvertFPS to 50 fps: twice the frames of the source.
+  for (const char *f : {"ChangeFPS(fifty)", "ConvertFPS(fifty)"}) {
+    ClipPtr c = Build(src + f);
+    EXPECT_EQ(c->info().frameCount, 200) << f;
+    EXPECT_EQ(c->info().rateNum, 50) << f;
+    EXPECT_EQ(c->info().width, 720) << f;
+  }
+  // A call that fits as written keeps its own clip: other at 30 fps.
+  ClipPtr own = Build(src + "AssumeFPS(film, 30)");
+  EXPECT_EQ(own->info().frameCount, 10);
+  EXPECT_EQ(own->info().rateNum, 30);
+  EXPECT_EQ(Build(src + "StackHorizontal(film, film)")->info().width, 128);
+  // Script functions follow the same rule, typed or not.
+  ClipPtr user = Build(src + "function Pace(clip c, clip ref) { c.AssumeFPS(ref) }\nPace(fifty)");
+  EXPECT_EQ(user->info().frameCount, 100);
+  EXPECT_EQ(user->info().rateNum, 50);
+  ClipPtr untyped = Build(src + "function Cut(v, int n) { v.Trim(0, n - 1) }\nCut(7)");
+  EXPECT_EQ(untyped->info().frameCount, 7);
+  EXPECT_EQ(untyped->info().width, 720);
+}
+
+TEST(ImplicitLast, RefusalsNameTheArgumentsTheScriptMeant) {
+  const std::string src = "mpeg2source(\"movie.d2v\")\nfilm = BlankClip(length=10, fps=24)\n";
+  // Written as a method, the call never takes `last`.
+  EXPECT_EQ(ErrorOf(src + "film.AssumeFPS()"), "line 3: AssumeFPS: argument 'fps' is missing");
+  // No `last` yet: the call as written is refused.
+  EXPECT_EQ(ErrorOf("film = BlankClip(length=10, fps=24)\nAssumeFPS(film)"),
+            "line 2: AssumeFPS: argument 'fps' is missing");
+  // Both fail: the clip given first is the one meant...
+  EXPECT_EQ(ErrorOf(src + "AssumeFPS(film, 24, 1, true, 5)"),
+            "line 3: AssumeFPS: too many arguments (it takes at most 4)");
+  // ...and without one, the call with `last` is.
+  EXPECT_EQ(ErrorOf(src + "Crop(4)"), "line 3: Crop: argument 'top' is missing");
+  EXPECT_EQ(ErrorOf(src + "Crop(4, 4, \"x\", 8)"), "line 3: Crop: width must be an integer, not a string (\"x\")");
+  EXPECT_EQ(ErrorOf("Crop(4, 4, -4, -4)"), "line 1: Crop: there is no clip to work on (no clip before this line)");
+  EXPECT_EQ(ErrorOf(src + "function Pace(clip c, clip ref) { c.AssumeFPS(ref) }\nPace(1)"),
+            "line 4: Pace: ref must be a clip, not an integer (1)");
+}
+
 // ---- blocks and values --------------------------------------------------------------------
 
 TEST(Blocks, TryCatchCatchesTheRefusalAndGoesOn) {
@@ -152,8 +203,48 @@ TEST(Blocks, IfElseChainsAndReturnsInsideBlocks) {
                         "  else\n  {\n    x = 30\n  }\n  x\n}\n";
   EXPECT_EQ(Build(f + "BlankClip(length=Pick(0) + Pick(1) + Pick(2))")->info().frameCount, 60);
   EXPECT_EQ(ErrorOf("if (1) { BlankClip() }"), "line 1: the condition of if must be true or false, not an integer (1)");
-  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 1, 3) {\n}"), "line 2: syntax error: 'for' loops are not supported");
+  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 1, 3, 0) {\n}"), "line 2: for: the step must not be 0");
   EXPECT_EQ(ErrorOf("BlankClip()\n} else {"), "line 2: syntax error: unexpected '}'");
+}
+
+TEST(Blocks, ForAndWhileLoops) {
+  // for: first, limit and step taken once; the body may move the variable.
+  EXPECT_EQ(Build("n = 0\nfor (i = 1, 10) {\n  n = n + i\n}\nBlankClip(length=n)")->info().frameCount, 55);
+  EXPECT_EQ(Build("n = 0\nfor (i = 10, 1, -3) { n = n + 1 }\nBlankClip(length=n)")->info().frameCount, 4);
+  EXPECT_EQ(Build("n = 0\nfor (i = 0, 10) {\n  i = i + 1\n  n = n + 1\n}\nBlankClip(length=n)")->info().frameCount,
+            6); // rounds at 0, 2, 4, 6, 8, 10
+  EXPECT_EQ(Build("n = 0\nfor (i = 5, 1) { n = n + 1 }\nBlankClip(length=n + 3)")->info().frameCount, 3);
+  EXPECT_EQ(Build("n = 0\nfor (i = 2147483640, 2147483647, 4) { n = n + 1 }\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            2) << "the count stops where the integers end";
+  // Clips: `last` follows the rounds; while doubles a clip until it is long enough.
+  EXPECT_EQ(Build("BlankClip(length=10)\nfor (i = 1, 3) {\n  Trim(1, 0)\n}")->info().frameCount, 7);
+  EXPECT_EQ(Build("c = BlankClip(length=1)\nwhile (c.FrameCount < 8) {\n  c = c + c\n}\nc")->info().frameCount, 8);
+  // break leaves the innermost loop; return leaves the function.
+  EXPECT_EQ(Build("n = 0\nwhile (true) {\n  n = n + 1\n  if (n == 5) {\n    break\n  }\n}\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            5);
+  EXPECT_EQ(Build("n = 0\nfor (i = 1, 3) {\n  for (j = 1, 100) {\n    n = n + 1\n    if (j == 2) {\n      break\n"
+                  "    }\n  }\n}\nBlankClip(length=n)")
+                ->info()
+                .frameCount,
+            6);
+  EXPECT_EQ(Build("function Root(int x) {\n  for (i = 1, x) {\n    if (i * i >= x) {\n      return i\n    }\n  }\n}\n"
+                  "BlankClip(length=Root(50))")
+                ->info()
+                .frameCount,
+            8);
+
+  EXPECT_EQ(ErrorOf("for (i = 1.5, 3) {\n}"), "line 1: for: the first value must be an integer, not a float (1.5)");
+  EXPECT_EQ(ErrorOf("for (i = 1, \"3\") {\n}"), "line 1: for: the last value must be an integer, not a string (\"3\")");
+  EXPECT_EQ(ErrorOf("for (i = 1, 3) {\n  i = \"x\"\n}"),
+            "line 1: for: the loop variable 'i' no longer holds an integer");
+  EXPECT_EQ(ErrorOf("while (1) {\n}"), "line 1: while: the condition must be true or false, not an integer (1)");
+  EXPECT_EQ(ErrorOf("BlankClip()\nfor (i = 0, 2000000) {\n}"), "line 2: for: the loop runs more than 1000000 times");
+  EXPECT_EQ(ErrorOf("for (1 = 2, 3) {\n}"),
+            "line 1: syntax error: expected 'name = first value' after 'for (', found the number 1");
 }
 
 TEST(Values, StringsOverSeveralLinesKeepTheirLineCount) {
@@ -270,6 +361,21 @@ TEST(Import, TheImportedScriptGivesItsValueAndItsOwnFolder) {
   EXPECT_EQ(r.clip->info().frameCount, 60);
 }
 
+TEST(Import, TheScriptKnowsItsOwnNameAndFolderAndSoDoesAnImportedOne) {
+  ScriptFolder dir;
+  // Lengths tell the strings apart: the name of the file, then of its folder.
+  dir.write("lib/names.avsi", "global libFile = ScriptFile()\nglobal libDir = ScriptDir()\n");
+  dir.write("main.avs", "Import(ScriptDir() + \"lib/names.avsi\")\n"
+                        "BlankClip(length=StrLen(ScriptFile()), width=StrLen(libFile) * 2, "
+                        "height=StrLen(libDir) * 2 - StrLen(ScriptDir()) * 2)\n"
+                        "Assert(ScriptName() == \"" + dir.path("main.avs") + "\")\n");
+  ScriptResult r = script::EvaluateScriptFile(dir.path("main.avs"));
+  EXPECT_EQ(r.clip->info().frameCount, 8);         // "main.avs"
+  EXPECT_EQ(r.clip->info().width, 20);             // "names.avsi", twice
+  EXPECT_EQ(r.clip->info().height, 8);             // "lib/" more than the script's folder
+  EXPECT_TRUE(r.notes.missingImports.empty());
+}
+
 TEST(Import, CyclesAndBrokenFilesAreRefusedNamingTheFile) {
   ScriptFolder dir;
   dir.write("a.avsi", "Import(\"b.avsi\")\n");
@@ -291,6 +397,70 @@ TEST(Import, CyclesAndBrokenFilesAreRefusedNamingTheFile) {
             "line 1: Import: broken.avsi, line 2: syntax error: the statement ends too early");
   EXPECT_EQ(error("Import(\"fails.avsi\")\nBlankClip(pixel_type=\"YV12\")\nBad()"),
             "line 3: Bad (fails.avsi, line 2): Crop: YV12 width must be even (it would be 639)");
+}
+
+} // namespace
+} // namespace reelwork::engine::test
+
+// ---- ApplyRange, Animate, comments and the script's own name ------------------------------------
+
+namespace reelwork::engine::test {
+namespace {
+
+TEST(RangeFilters, ApplyRangeFiltersItsFramesAndAnimateMovesItsArguments) {
+  // Row 0 of source frame n is 4n; `inverted` is the filter on every frame.
+  const std::string src = "mpeg2source(\"movie.d2v\")\n";
+  ClipPtr inverted = Build(src + "Levels(0, 1.0, 255, 255, 0)");
+  auto invertedRow = [&](int n) { return LumaRow(*inverted->frame(n), 0); };
+  ASSERT_NE(invertedRow(10), 40);
+  ClipPtr range = Build(src + "ApplyRange(10, 19, \"Levels\", 0, 1.0, 255, 255, 0)");
+  ASSERT_EQ(range->info().frameCount, 100);
+  EXPECT_EQ(LumaRow(*range->frame(9), 0), 36);
+  EXPECT_EQ(LumaRow(*range->frame(10), 0), invertedRow(10));
+  EXPECT_EQ(LumaRow(*range->frame(19), 0), invertedRow(19));
+  EXPECT_EQ(LumaRow(*range->frame(20), 0), 80);
+  ClipPtr one = Build(src + "last.ApplyRange(5, 5, \"Levels\", 0, 1.0, 255, 255, 0)");
+  EXPECT_EQ(LumaRow(*one->frame(5), 0), invertedRow(5));
+  EXPECT_EQ(LumaRow(*one->frame(6), 0), 24);
+
+  script::ScriptResult anim =
+      RunScript(src + "Animate(0, 10, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255, 0)");
+  ClipPtr unchanged = Build(src + "Levels(0, 1.0, 255, 0, 255)");
+  EXPECT_EQ(anim.clip->info().frameCount, 100);
+  EXPECT_EQ(LumaRow(*anim.clip->frame(0), 0), LumaRow(*unchanged->frame(0), 0))
+      << "the start values up to the first frame";
+  EXPECT_EQ(LumaRow(*anim.clip->frame(10), 0), invertedRow(10)) << "the end values from the last frame on";
+  EXPECT_EQ(LumaRow(*anim.clip->frame(50), 0), invertedRow(50));
+  // Halfway, step 5 of 10: output_low (0*5 + 255*5) / 10 = 127, output_high likewise.
+  ClipPtr halfway = Build(src + "Levels(0, 1.0, 255, 127, 127)");
+  EXPECT_EQ(LumaRow(*anim.clip->frame(5), 0), LumaRow(*halfway->frame(5), 0));
+  EXPECT_TRUE(anim.notes.approximated.empty());
+  // Over a range longer than the engine makes filters for, the nearest is shown.
+  script::ScriptResult longer =
+      RunScript(src + "Animate(0, 1000, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255, 0)");
+  EXPECT_EQ(longer.notes.approximated, (std::vector<std::string>{"Animate"}));
+  // Without a clip, the arguments hold it.
+  ClipPtr clipless = Build("c = BlankClip(length=20, width=64, height=48)\n"
+                           "Animate(0, 19, \"Crop\", c, 0, 0, 32, 32, c, 0, 0, 32, 32)");
+  EXPECT_EQ(clipless->info().width, 32);
+
+  EXPECT_EQ(ErrorOf(src + "ApplyRange(10, 19, \"Crop\", 8, 8, -8, -8)"),
+            "line 2: ApplyRange: Crop must keep the picture's size and format");
+  EXPECT_EQ(ErrorOf(src + "ApplyRange(20, 10, \"Levels\", 0, 1.0, 255, 255, 0)"),
+            "line 2: ApplyRange: the last frame must not come before the first");
+  EXPECT_EQ(ErrorOf(src + "Animate(0, 10, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 255)"),
+            "line 2: Animate: the start and end arguments must be two lists of the same length");
+  EXPECT_EQ(ErrorOf(src + "Animate(0, 10, \"Subtitle\", \"a\", \"b\")"),
+            "line 2: Animate: start and end argument 1 must be of the same type (strings and true/false the same "
+            "value)");
+  EXPECT_EQ(ErrorOf("ApplyRange(0, 1, \"Levels\", 0, 1.0, 255, 255, 0)"),
+            "line 1: ApplyRange: there is no clip to work on (no clip before this line)");
+}
+
+TEST(Comments, BracketCommentsNestAndSlashCommentsDoNot) {
+  EXPECT_EQ(Build("BlankClip(length=10)\n[* outer [* inner *]\n still a comment *]\nTrim(0, 4)")->info().frameCount, 5);
+  EXPECT_EQ(Build("BlankClip(length=10)\n/* one /* two */\nTrim(0, 4)")->info().frameCount, 5);
+  EXPECT_EQ(ErrorOf("BlankClip()\n[* [* *]\n"), "line 2: syntax error: the comment that starts here is not closed");
 }
 
 } // namespace

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
 #include "script_fixture.h"
 
 namespace reelwork::engine::test {
@@ -140,6 +144,119 @@ TEST(PluginFunctions, TDecimateDropsTheDuplicatesOfEachCycle) {
   ASSERT_EQ(two->info().frameCount, 100);
   for (int n : {0, 1, 2, 3, 5, 98, 99})
     EXPECT_EQ(LumaRow(*two->frame(n), 0), (n * 4) & 255) << "frame " << n;
+}
+
+// The variable-rate modes: 3 keeps count and rate; 5 removes nothing without
+// metrics and matches files, and with them is shown as its input, named as
+// not previewed; 6 merges runs of identical frames read from its metrics file.
+TEST(PluginFunctions, TDecimateVariableRateModes) {
+  FakeSource ntsc = NtscSource();
+  const std::string src = "mpeg2source(\"movie.d2v\")\n";
+  ScriptResult three = RunScript(src + "TDecimate(mode=3, hybrid=2, mkvOut=\"tc.txt\")", &ntsc);
+  ExpectFigures(three.clip, {720, 480, 300, 30000, 1001}, "mode 3");
+  // Modes 2 and 4 leave the hybrid setting unused.
+  ExpectFigures(RunScript(src + "TDecimate(mode=2, hybrid=2)", &ntsc).clip, {720, 480, 240, 24000, 1001}, "mode 2");
+  ScriptResult five = RunScript(src + "TDecimate(mode=5, hybrid=2, mkvOut=\"tc.txt\")", &ntsc);
+  ExpectFigures(five.clip, {720, 480, 300, 30000, 1001}, "mode 5 without files");
+  EXPECT_EQ(five.notes.approximated, (std::vector<std::string>{"TDecimate"}));
+  EXPECT_TRUE(five.notes.notPreviewed.empty());
+  ScriptResult files = RunScript(src + "tdecimate(mode=5, hybrid=2, vfrDec=0, input=\"metrics.txt\", "
+                                       "tfmIn=\"matches.txt\", mkvOut=\"tc.txt\")\nTFM()",
+                                 &ntsc);
+  EXPECT_EQ(files.clip->info().frameCount, 300);
+  EXPECT_EQ(files.notes.notPreviewed, (std::vector<std::string>{"tdecimate"}));
+  EXPECT_EQ(files.notes.approximated, (std::vector<std::string>{"TFM"}));
+
+  // Mode 6: 37 frames at 119.88 in runs of identical frames (metric 0 = the
+  // same as the frame before) of 5, 4, 2, 1, 10, 8 and 7 frames. Runs up to 3
+  // give one frame, multiples of 4 a frame per 4, of 5 a frame per 5, and 7
+  // a frame for its first 5 and one for the other 2: 10 frames.
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("reelwork_tdec_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream m(dir / "metrics.txt");
+    m << "#TDecimate v1.0.10 by tritical\ncrc32 = 1a2b3c4d, blockx = 32, blocky = 32, chroma = T\n";
+    int n = 0;
+    for (int run : {5, 4, 2, 1, 10, 8, 7})
+      for (int k = 0; k < run; ++k, ++n)
+        m << n << " " << (k == 0 ? 2500 : 0) << " 9000\n";
+  }
+  FakeSource fast = NtscSource(37);
+  fast.rateNum = 120000;
+  const std::string mode6 = "TDecimate(mode=6, hybrid=2, input=\"metrics.txt\", mkvOut=\"tc.txt\")";
+  ScriptResult six = script::EvaluateScript(src + mode6, [&] {
+    script::ScriptContext ctx;
+    ctx.folder = dir.string();
+    ctx.mpeg2 = [&](const std::string &, const ProgressFn &) -> ClipPtr {
+      return std::make_shared<NumberedClip>(720, 480, fast.frames, fast.rateNum, fast.rateDen, FieldParity::Top);
+    };
+    return ctx;
+  }());
+  ExpectFigures(six.clip, {720, 480, 10, 120000, 1001}, "mode 6");
+  const int firsts[] = {0, 5, 9, 11, 12, 17, 22, 26, 30, 35};
+  for (int k = 0; k < 10; ++k)
+    EXPECT_EQ(LumaRow(*six.clip->frame(k), 0), firsts[k] * 4) << "frame " << k;
+  EXPECT_TRUE(six.notes.notPreviewed.empty());
+  std::filesystem::remove_all(dir);
+
+  // A metrics file on a Windows drive: the input is shown and named.
+  ScriptResult away = RunScript(src + "TDecimate(mode=6, hybrid=2, input=\"D:\\enc\\metrics.txt\", "
+                                      "mkvOut=\"tc.txt\")",
+                                &fast);
+  EXPECT_EQ(away.clip->info().frameCount, 37);
+  EXPECT_EQ(away.notes.notPreviewed, (std::vector<std::string>{"TDecimate"}));
+  EXPECT_TRUE(away.notes.approximated.empty());
+}
+
+TEST(PluginFunctions, TDecimateRefusesWhatTheVariableRateModesCannotRun) {
+  const struct {
+    const char *line;
+    const char *message;
+  } cases[] = {
+      {"TDecimate(mode=5, hybrid=2)", "TDecimate: an mkvOut file (the timecodes) must be given in mode 5"},
+      {"TDecimate(mode=3, hybrid=2)", "TDecimate: an mkvOut file (the timecodes) must be given in mode 3"},
+      {"TDecimate(mode=5, mkvOut=\"tc.txt\")", "TDecimate: mode 5 can only be used with hybrid=2"},
+      {"TDecimate(mode=6, hybrid=1, mkvOut=\"tc.txt\")", "TDecimate: mode 6 can only be used with hybrid=2"},
+      {"TDecimate(mode=6, hybrid=2, mkvOut=\"tc.txt\")", "TDecimate: mode 6 needs an input file: the metrics of a "
+                                                          "mode 4 pass"},
+      {"TDecimate(mode=5, hybrid=2, mkvOut=\"tc.txt\", output=\"m.txt\")",
+       "TDecimate: output is not for mode 5 (it reads the metrics of an earlier pass)"},
+      {"TDecimate(mode=1, hybrid=1, cycleR=2)", "TDecimate: hybrid processing is limited to cycleR=1"},
+      {"TDecimate(mode=1, hybrid=2)",
+       "TDecimate: hybrid=2 (variable rate) is for modes 3, 5 and 6; modes 0 and 1 take hybrid 0, 1 or 3"},
+      {"TDecimate(mode=2, hybrid=1)", "TDecimate: hybrid=1 can only be used with modes 0 and 1"},
+      {"TDecimate(mode=2, cycle=301)", "TDecimate: cycle must lie between 2 and the clip's frame count (it is 301)"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(ErrorOf("mpeg2source(\"movie.d2v\")\n" + std::string(c.line)), "line 2: " + std::string(c.message))
+        << c.line;
+
+  // Mode 6's metrics file must name every frame, and only frames of the clip.
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("reelwork_tdec_bad_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "gap.txt") << "0 10 10\n2 0 10\n";
+  std::ofstream(dir / "far.txt") << "0 10 10\n1000 0 10\n";
+  auto error = [&](const std::string &file) {
+    try {
+      script::ScriptContext ctx;
+      ctx.folder = dir.string();
+      ctx.mpeg2 = [](const std::string &, const ProgressFn &) -> ClipPtr {
+        return std::make_shared<NumberedClip>(64, 48, 6, 120000, 1001, FieldParity::Top);
+      };
+      script::EvaluateScript("mpeg2source(\"x.d2v\")\nTDecimate(mode=6, hybrid=2, mkvOut=\"tc.txt\", input=\"" +
+                                 file + "\")",
+                             ctx);
+    } catch (const EngineError &e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_EQ(error("gap.txt"),
+            "line 2: TDecimate: input error (mode 6: every frame must have an entry; frame 1 has none)");
+  EXPECT_EQ(error("far.txt"), "line 2: TDecimate: input error (out of range frame # 1000)");
+  std::filesystem::remove_all(dir);
 }
 
 TEST(PluginFunctions, DeinterlacersKeepTheFieldTheyAreAskedFor) {

@@ -190,5 +190,77 @@ TEST_F(RealScripts, EditingFiltersOnDecodedVideo) {
   EXPECT_EQ(runtime.notes.approximated, (Names{"ScriptClip"}));
 }
 
+// Scripts as encoding GUIs and encoders write them: headers with plugin and
+// library lines, function libraries beside the script, IVTC passes, splices
+// of parts at other rates, logos laid over the picture, repeated filters.
+TEST_F(RealScripts, GuiHeadersLibrariesAndTwoPassIvtc) {
+  std::ofstream(film_->d2v.parent_path() / "helpers.avsi", std::ios::binary)
+      << "# the encoder's own helpers\r\n"
+         "function Ivtc(clip c, int \"order\") {\r\n"
+         "  order = Default(order, 1)\r\n"
+         "  c.tfm(order=order).tdecimate(mode=1)\r\n"
+         "}\r\n"
+         "function Cut(clip c, int a, int b) { return c.Trim(a, b) }\r\n";
+  const std::string header = "# Created by an encoding GUI\r\n"
+                             "global Enc_darx = 16\r\nglobal Enc_dary = 9\r\n"
+                             "LoadPlugin(\"C:\\Program Files\\encgui\\tools\\dgindex\\DGDecode.dll\")\r\n"
+                             "LoadPlugin(\"C:\\Program Files\\AviSynth 2.5\\plugins\\TIVTC.dll\")\r\n"
+                             "Import(\"C:\\Program Files\\AviSynth 2.5\\plugins\\LimitedSharpenFaster.avsi\")\r\n"
+                             "Import(\"helpers.avsi\")\r\n";
+  // Library functions called with `last` put in front, trimmed around a break.
+  ScriptResult episode = Run(*film_, header + "DGDecode_mpeg2source(\"" + film_->d2v.filename().string() +
+                                         "\", info=3)\r\nIvtc()\r\n"
+                                         "Cut(0, 39) ++ Cut(60, 99)\r\n"
+                                         "crop(8, 0, -8, 0)\r\nSpline36Resize(704, 480) # Spline36 (Neutral)\r\n");
+  ExpectFigures(episode, 704, 480, 80, 24000, 1001);
+  EXPECT_EQ(episode.notes.approximated, (Names{"tfm", "tdecimate"}));
+  EXPECT_TRUE(episode.notes.notPreviewed.empty());
+  EXPECT_EQ(episode.notes.missingImports, (Names{"C:\\Program Files\\AviSynth 2.5\\plugins\\LimitedSharpenFaster.avsi"}));
+
+  // The two passes of a variable-rate IVTC: the first writes the matches and
+  // metrics and keeps the video; the second's count is TDecimate's own
+  // decision from those files, so it shows its input and says so.
+  ScriptResult first = Run(*film_, header + Source(*film_) + "tfm(output=\"matches.txt\")\r\n"
+                                                             "tdecimate(mode=4, output=\"metrics.txt\")\r\n");
+  ExpectFigures(first, 720, 480, 125, 30000, 1001);
+  ScriptResult second =
+      Run(*film_, header + Source(*film_) +
+                      "tfm(input=\"matches.txt\")\r\n"
+                      "tdecimate(mode=5, hybrid=2, vfrDec=0, input=\"metrics.txt\", tfmIn=\"matches.txt\", "
+                      "mkvOut=\"timecodes.txt\")\r\nTDeint(full=false)\r\n");
+  ExpectFigures(second, 720, 480, 125, 30000, 1001);
+  EXPECT_EQ(second.notes.approximated, (Names{"tfm", "TDeint"}));
+  EXPECT_EQ(second.notes.notPreviewed, (Names{"tdecimate"}));
+  // A mode TDecimate refuses is refused on its line.
+  try {
+    Run(*film_, header + Source(*film_) + "tfm()\r\ntdecimate(mode=5, hybrid=2)\r\n");
+    ADD_FAILURE() << "mode 5 without mkvOut opened";
+  } catch (const EngineError &e) {
+    EXPECT_EQ(std::string(e.what()), "line 10: TDecimate: an mkvOut file (the timecodes) must be given in mode 5");
+  }
+}
+
+TEST_F(RealScripts, SplicesAtOtherRatesLogosAndRepeatedFilters) {
+  // Film-rate credits sped up to the PAL rate of the feature and spliced on.
+  ScriptResult spliced = Run(*plain_, Source(*plain_) + "pal = last\r\n"
+                                                        "BlankClip(pal, length=48, fps=24000, fps_denominator=1001)\r\n"
+                                                        "AssumeFPS(pal)\r\n"
+                                                        "pal ++ last\r\nFadeOut0(10)\r\n");
+  ExpectFigures(spliced, 720, 576, 98, 25, 1);
+  EXPECT_EQ(ReadFrameNumber(*spliced.clip->frame(49)), 49);
+
+  // Deinterlaced, a logo laid over with `last` as the base, denoised twice
+  // by a loop, cropped and resized.
+  ScriptResult logo = Run(*interlaced_, "LoadPlugin(\"C:\\x\\yadif.dll\")\r\n" + Source(*interlaced_) +
+                                            "AssumeTFF()\r\nYadif(mode=1)\r\nSelectEven()\r\n"
+                                            "logo = BlankClip(last, width=64, height=32, color=$FFFFFF)\r\n"
+                                            "Overlay(logo, x=16, y=16, mode=\"SoftLight\", opacity=0.5)\r\n"
+                                            "for (i = 1, 2) {\r\n  RemoveGrain(mode=2)\r\n}\r\n"
+                                            "Crop(8, 8, -8, -8).LanczosResize(640, 352)\r\n");
+  ExpectFigures(logo, 640, 352, 50, 25, 1);
+  EXPECT_EQ(logo.notes.approximated, (Names{"Yadif", "RemoveGrain"}));
+  EXPECT_TRUE(logo.notes.notPreviewed.empty());
+}
+
 } // namespace
 } // namespace reelwork::engine::test

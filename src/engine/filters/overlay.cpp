@@ -14,9 +14,64 @@ namespace reelwork::engine::filters {
 
 namespace {
 
-enum class Mode { Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, Difference, Exclusion };
+enum class Mode {
+  Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, Difference, Exclusion, SoftLight, HardLight
+};
 
 std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+
+// Modes worked on luma and chroma together, each sample with the chroma at
+// its place (planar and YUY2 pictures).
+bool IsJoint(Mode m) { return m == Mode::SoftLight || m == Mode::HardLight || m == Mode::Difference; }
+
+// The joint modes. Soft light adds the overlay's difference from mid-grey to
+// the base (luma and chroma alike); hard light adds twice the overlay's luma
+// difference; difference is |base - overlay| + 128 in every plane. The
+// result then moves from the base towards that value by the weight (mask
+// times opacity, 0..255, rounded at each step). A luma that leaves 0..255 is
+// cut there and takes the chroma of its sample with it: over 255 (or under
+// 0) by d, the chroma moves d/32 of the way to grey, all the way from 32 on.
+struct JointSample {
+  int y;       // luma before it is cut to 0..255
+  int u, v;    // chroma after the overbright/superdark correction, cut to 0..255
+};
+
+// x / 255 rounded, half towards zero, for either sign.
+int Div255(int x) { return x >= 0 ? (x + 127) / 255 : -((-x + 127) / 255); }
+
+JointSample Joint(Mode m, int by, int bu, int bv, int oy, int ou, int ov, int weight) {
+  int y, u, v;
+  if (m == Mode::Difference) {
+    y = std::abs(by - oy) + 128;
+    u = std::abs(bu - ou) + 128;
+    v = std::abs(bv - ov) + 128;
+  } else {
+    y = m == Mode::HardLight ? by + 2 * oy - 256 : by + oy - 128;
+    u = bu + ou - 128;
+    v = bv + ov - 128;
+  }
+  if (weight < 255) {
+    if (m == Mode::Difference) { // never below the base's scale: one rounded mix
+      y = (y * weight + (255 - weight) * by + 127) / 255;
+      u = (u * weight + (255 - weight) * bu + 127) / 255;
+      v = (v * weight + (255 - weight) * bv + 127) / 255;
+    } else {
+      y = by + Div255(weight * (y - by));
+      u = bu + Div255(weight * (u - bu));
+      v = bv + Div255(weight * (v - bv));
+    }
+  }
+  if (y > 255) {
+    const int keep = std::max(0, 256 + 32 - y); // 32 at 256, 0 from 288 on
+    u = (u * keep + 128 * (32 - keep)) >> 5;
+    v = (v * keep + 128 * (32 - keep)) >> 5;
+  } else if (y < 0) {
+    const int grey = std::min(-y, 32);
+    u = (u * (32 - grey) + 128 * grey) >> 5;
+    v = (v * (32 - grey) + 128 * grey) >> 5;
+  }
+  return {y, std::clamp(u, 0, 255), std::clamp(v, 0, 255)};
+}
 
 // The overlay's value for one sample before the mask and opacity apply.
 // `luma` tells a luma sample from a chroma (or RGB) one; lighten and darken
@@ -39,18 +94,22 @@ int Combine(Mode m, int base, int over, bool luma, int baseY, int overY) {
     return overY > baseY ? over : base;
   case Mode::Darken:
     return overY < baseY ? over : base;
-  case Mode::Difference:
-    return luma ? Clamp8(16 + std::abs(base - over)) : Clamp8(128 + (over - base) / 2);
+  case Mode::Difference: // worked by Joint(); RGB samples take its rule
+    return Clamp8(std::abs(base - over) + 128);
   case Mode::Exclusion:
     return luma ? Clamp8(base + over - 2 * (base - 16) * (over - 16) / 219 - 16) : base;
+  case Mode::SoftLight:
+  case Mode::HardLight: // worked by Joint(); RGB samples take its luma rule
+    return Clamp8(m == Mode::HardLight ? base + 2 * over - 256 : base + over - 128);
   }
   return over;
 }
 
 class Overlay : public Filter {
 public:
-  Overlay(ClipPtr base, ClipPtr over, ClipPtr mask, int x, int y, int opacity, Mode mode)
-      : Filter(std::move(base)), over_(std::move(over)), mask_(std::move(mask)), x_(x), y_(y), opacity_(opacity),
+  Overlay(ClipPtr base, ClipPtr over, ClipPtr mask, int x, int y, double opacity, Mode mode)
+      : Filter(std::move(base)), over_(std::move(over)), mask_(std::move(mask)), x_(x), y_(y),
+        opacity_(static_cast<int>(opacity * 256 + 0.5)), opacity255_(static_cast<int>(opacity * 255 + 0.5)),
         mode_(mode) {}
 
   FramePtr frame(int n) override {
@@ -60,9 +119,18 @@ public:
     auto out = std::make_shared<Frame>(*b);
     switch (vi_.format) {
     case PixelFormat::YV12:
-      planar(*out, *o, m.get());
+      if (IsJoint(mode_))
+        jointPlanar(*out, *o, m.get());
+      else
+        planar(*out, *o, m.get());
       break;
     case PixelFormat::YUY2:
+      if (IsJoint(mode_)) {
+        jointYuy2(*out, *o, m.get());
+        break;
+      }
+      packed(*out, *o, m.get());
+      break;
     case PixelFormat::RGB24:
     case PixelFormat::RGB32:
       packed(*out, *o, m.get());
@@ -76,6 +144,11 @@ public:
 private:
   // Weight 0..256 of the overlay at a mask value.
   int weight(int maskValue) const { return (opacity_ * (maskValue + (maskValue >> 7))) >> 8; }
+  // The joint modes' weight 0..255 at a mask value: the mask scaled by the
+  // opacity, rounded.
+  int jointWeight(int maskValue) const {
+    return opacity255_ == 255 ? maskValue : (maskValue * opacity255_ + 127) / 255;
+  }
   static std::uint8_t Mix(int base, int over, int w) { return static_cast<std::uint8_t>((base * (256 - w) + over * w + 128) >> 8); }
 
   void planar(Frame &out, const Frame &o, const Frame *m) const {
@@ -109,6 +182,73 @@ private:
           const int s = o.row(p, oyc)[oxc];
           d = Mix(d, Combine(mode_, d, s, false, baseY, overY), w);
         }
+      }
+    }
+  }
+
+  // The joint modes work on every luma sample with the chroma at its place;
+  // each chroma sample of the result is the mean of the values its 2x2 luma
+  // samples give it (they differ where the luma is cut or the mask varies).
+  void jointPlanar(Frame &out, const Frame &o, const Frame *m) const {
+    const int x0 = std::max(0, x_), y0 = std::max(0, y_);
+    const int x1 = std::min(out.width, x_ + o.width), y1 = std::min(out.height, y_ + o.height);
+    const int ocw = (o.width + 1) / 2 - 1, och = (o.height + 1) / 2 - 1;
+    auto sampleAt = [&](int x, int y, int bu, int bv) {
+      const int ox = x - x_, oy = y - y_;
+      const int w = jointWeight(m ? m->row(0, oy)[ox] : 255);
+      const int oxc = std::clamp(ox / 2, 0, ocw), oyc = std::clamp(oy / 2, 0, och);
+      return Joint(mode_, out.row(0, y)[x], bu, bv, o.row(0, oy)[ox], o.row(1, oyc)[oxc], o.row(2, oyc)[oxc], w);
+    };
+    // Chroma first, from the luma the base still has.
+    for (int cy = (y0 + 1) / 2; cy < y1 / 2; ++cy)
+      for (int cx = (x0 + 1) / 2; cx < x1 / 2; ++cx) {
+        std::uint8_t &u = out.row(1, cy)[cx];
+        std::uint8_t &v = out.row(2, cy)[cx];
+        int su = 0, sv = 0;
+        for (int k = 0; k < 4; ++k) {
+          const JointSample s = sampleAt(2 * cx + (k & 1), 2 * cy + (k >> 1), u, v);
+          su += s.u;
+          sv += s.v;
+        }
+        u = static_cast<std::uint8_t>((su + 2) >> 2);
+        v = static_cast<std::uint8_t>((sv + 2) >> 2);
+      }
+    for (int y = y0; y < y1; ++y) {
+      std::uint8_t *d = out.row(0, y);
+      const std::uint8_t *s = o.row(0, y - y_);
+      const std::uint8_t *k = m ? m->row(0, y - y_) : nullptr;
+      for (int x = x0; x < x1; ++x)
+        d[x] = Clamp8(Joint(mode_, d[x], 128, 128, s[x - x_], 128, 128, jointWeight(k ? k[x - x_] : 255)).y);
+    }
+  }
+
+  // YUY2 in the joint modes: as jointPlanar, the chroma of a pair the mean
+  // of what its two luma samples give it.
+  void jointYuy2(Frame &out, const Frame &o, const Frame *m) const {
+    const int x0 = (std::max(0, x_) + 1) & ~1, x1 = std::min(out.width, x_ + o.width) & ~1;
+    const int y0 = std::max(0, y_), y1 = std::min(out.height, y_ + o.height);
+    for (int y = y0; y < y1; ++y) {
+      std::uint8_t *d = out.row(0, y);
+      const std::uint8_t *s = o.row(0, y - y_);
+      const std::uint8_t *k = m ? m->row(0, y - y_) : nullptr;
+      for (int x = x0; x < x1; x += 2) {
+        std::uint8_t *dp = d + 2 * x;
+        const int ox = x - x_;
+        // The overlay's pair starts at an even sample of its own row.
+        const std::uint8_t *pair = s + 2 * (ox & ~1);
+        int su = 0, sv = 0;
+        int ys[2];
+        for (int j = 0; j < 2; ++j) {
+          const int w = jointWeight(k ? k[2 * (ox + j)] : 255);
+          const JointSample r = Joint(mode_, dp[2 * j], dp[1], dp[3], s[2 * (ox + j)], pair[1], pair[3], w);
+          ys[j] = r.y;
+          su += r.u;
+          sv += r.v;
+        }
+        dp[0] = Clamp8(ys[0]);
+        dp[2] = Clamp8(ys[1]);
+        dp[1] = static_cast<std::uint8_t>((su + 1) >> 1);
+        dp[3] = static_cast<std::uint8_t>((sv + 1) >> 1);
       }
     }
   }
@@ -147,7 +287,9 @@ private:
   }
 
   ClipPtr over_, mask_;
-  int x_, y_, opacity_;
+  int x_, y_;
+  int opacity_;    // 0..256, the weight of the overlay where the mask is white
+  int opacity255_; // 0..255, the same for the joint modes
   Mode mode_;
 };
 
@@ -158,10 +300,7 @@ ClipPtr MakeOverlay(ClipPtr base, ClipPtr over, ClipPtr mask, const OverlayParam
       {"blend", Mode::Blend},       {"add", Mode::Add},         {"subtract", Mode::Subtract},
       {"multiply", Mode::Multiply}, {"chroma", Mode::Chroma},   {"luma", Mode::Luma},
       {"lighten", Mode::Lighten},   {"darken", Mode::Darken},   {"difference", Mode::Difference},
-      {"exclusion", Mode::Exclusion},
-      // The light modes depend on the overlay's brightness in ways the
-      // preview does not follow: shown as a blend.
-      {"softlight", Mode::Blend}, {"hardlight", Mode::Blend},
+      {"exclusion", Mode::Exclusion}, {"softlight", Mode::SoftLight}, {"hardlight", Mode::HardLight},
   };
   std::string name = p.mode;
   std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -184,8 +323,8 @@ ClipPtr MakeOverlay(ClipPtr base, ClipPtr over, ClipPtr mask, const OverlayParam
   // Offsets far outside the picture leave it as it is.
   const int limit = 1 << 20;
   const int x = std::clamp(p.x, -limit, limit), y = std::clamp(p.y, -limit, limit);
-  return std::make_shared<Overlay>(std::move(base), std::move(over), std::move(mask), x, y,
-                                   static_cast<int>(p.opacity * 256 + 0.5), found->second);
+  return std::make_shared<Overlay>(std::move(base), std::move(over), std::move(mask), x, y, p.opacity,
+                                   found->second);
 }
 
 } // namespace reelwork::engine::filters

@@ -1,6 +1,7 @@
 #pragma once
 // The syntax tree of a script: a list of statements (expressions, assignments,
-// returns, function definitions, try/catch and if/else blocks).
+// returns, function definitions, try/catch and if/else blocks, while and for
+// loops).
 
 #include <memory>
 #include <string>
@@ -69,12 +70,16 @@ struct Stmt {
     Function,   // function
     Try,        // body; name = the catch variable; elseBody = the catch block
     If,         // expr = condition; body; elseBody (an "else if" is an If inside it)
+    While,      // expr = condition; body
+    For,        // name = the loop variable; expr = first value; limit; step (null: 1); body
+    Break,      // leaves the innermost loop
   };
   Kind kind = Kind::Expression;
   int line = 0;
   std::string name;
   bool global = false;
   ExprPtr expr;
+  ExprPtr limit, step; // For
   std::vector<Stmt> body;
   std::vector<Stmt> elseBody;
   std::shared_ptr<FunctionDecl> function;

@@ -68,6 +68,8 @@ constexpr long long kMaxCalls = 50000;         // calls of script functions in o
 constexpr size_t kMaxString = 4u << 20;        // bytes in one string
 constexpr std::ptrdiff_t kStackBudget = 3 << 20; // bytes of stack the evaluation may use
 constexpr int kMaxFilterDepth = 2000;          // filters a frame passes through
+constexpr long long kMaxLoopRounds = 1000000;  // rounds of one while or for loop
+constexpr int kMaxAnimateStages = 250;         // filters Animate makes along its range
 
 // Where the evaluation stands on the stack, for the stack budget.
 inline const char *StackHere() { return static_cast<const char *>(__builtin_frame_address(0)); }
@@ -117,6 +119,7 @@ struct Scope {
 struct BodyResult {
   Value value;
   bool returned = false;
+  bool broke = false; // a break left the statements (and the loop around them)
   int line = 1;
 };
 
@@ -133,6 +136,34 @@ public:
 private:
   T &slot_;
   T old_;
+};
+
+// ApplyRange and Animate. ApplyRange: frames first..last from the filtered
+// clip, the others from the unfiltered one. Animate: frame n from the filter
+// at step clamp(n, first, last) - first of its arguments' way from the start
+// to the end values; `stages` holds the filter at evenly spaced steps (every
+// step when the range is short). The clip has the geometry of the first.
+class RangeSwitch : public Clip {
+public:
+  RangeSwitch(ClipPtr outside, std::vector<ClipPtr> stages, int first, int last)
+      : outside_(std::move(outside)), stages_(std::move(stages)), first_(first), last_(last) {}
+  const ClipInfo &info() const override { return stages_.front()->info(); }
+  FramePtr frame(int n) override {
+    if (outside_) {
+      if (n < first_ || n > last_)
+        return outside_->frame(std::min(n, outside_->info().frameCount - 1));
+      return stages_.front()->frame(n);
+    }
+    const long long step = std::clamp(n, first_, last_) - first_, scale = last_ - first_;
+    const size_t k = static_cast<size_t>((step * static_cast<long long>(stages_.size() - 1) + scale / 2) / scale);
+    const ClipPtr &c = stages_[k];
+    return c->frame(std::min(n, c->info().frameCount - 1));
+  }
+
+private:
+  ClipPtr outside_;
+  std::vector<ClipPtr> stages_;
+  int first_, last_;
 };
 
 class Evaluator {
@@ -216,7 +247,7 @@ private:
           scope_->vars[Lower(s.name)] = Value::OfString(message);
           r = runBody(s.elseBody, s.line);
         }
-        if (r.returned)
+        if (r.returned || r.broke)
           return r;
         out.value = r.value;
         break;
@@ -226,6 +257,17 @@ private:
         if (c.type != Value::Type::Bool)
           throw ScriptError(s.line, "the condition of if must be true or false, not " + c.describe());
         BodyResult r = runBody(c.b ? s.body : s.elseBody, s.line);
+        if (r.returned || r.broke)
+          return r;
+        out.value = r.value;
+        break;
+      }
+      case Stmt::Kind::Break:
+        out.broke = true;
+        return out;
+      case Stmt::Kind::While:
+      case Stmt::Kind::For: {
+        BodyResult r = s.kind == Stmt::Kind::While ? whileLoop(s) : forLoop(s);
         if (r.returned)
           return r;
         out.value = r.value;
@@ -234,6 +276,74 @@ private:
       }
     }
     return out;
+  }
+
+  // while (condition) { body }: the body runs as long as the condition is
+  // true. Its value is that of the last round (`last` if none ran).
+  BodyResult whileLoop(const Stmt &s) {
+    BodyResult out;
+    out.value = scope_->last;
+    for (long long round = 0;; ++round) {
+      const Value c = eval(*s.expr);
+      if (c.type != Value::Type::Bool)
+        throw ScriptError(s.line, "while: the condition must be true or false, not " + c.describe());
+      if (!c.b)
+        return out;
+      if (round >= kMaxLoopRounds)
+        throw ScriptError(s.line, "while: the loop runs more than " + std::to_string(kMaxLoopRounds) +
+                                      " times (does its condition never become false?)");
+      if (loopRound(s, out))
+        return out;
+    }
+  }
+
+  // for (name = first, limit, step) { body }: first, limit and step are
+  // integers taken once; the body runs while the variable has not passed the
+  // limit, and the variable goes on from its value after each round (the
+  // body may change it).
+  BodyResult forLoop(const Stmt &s) {
+    auto integer = [&](const Expr &e, const char *what) {
+      const Value v = eval(e);
+      if (v.type != Value::Type::Int)
+        throw ScriptError(s.line, std::string("for: the ") + what + " must be an integer, not " + v.describe());
+      return static_cast<long long>(v.i);
+    };
+    long long i = integer(*s.expr, "first value");
+    const long long limit = integer(*s.limit, "last value");
+    const long long step = s.step ? integer(*s.step, "step") : 1;
+    if (step == 0)
+      throw ScriptError(s.line, "for: the step must not be 0");
+    const std::string key = Lower(s.name);
+    if (key == "last")
+      throw ScriptError(s.line, "for: 'last' cannot count the rounds of a loop");
+    BodyResult out;
+    out.value = scope_->last;
+    scope_->vars[key] = Value::OfInt(static_cast<int>(i));
+    for (long long round = 0; step > 0 ? i <= limit : i >= limit; ++round) {
+      if (round >= kMaxLoopRounds)
+        throw ScriptError(s.line, "for: the loop runs more than " + std::to_string(kMaxLoopRounds) + " times");
+      if (loopRound(s, out))
+        return out;
+      const Value *now = variable(key);
+      if (!now || now->type != Value::Type::Int)
+        throw ScriptError(s.line, "for: the loop variable '" + s.name + "' no longer holds an integer");
+      i = static_cast<long long>(now->i) + step;
+      if (i > std::numeric_limits<int>::max() || i < std::numeric_limits<int>::min())
+        return out; // the count would leave the integers: the loop has passed any limit
+      scope_->vars[key] = Value::OfInt(static_cast<int>(i));
+    }
+    return out;
+  }
+
+  // Runs the body of a loop once; true when the loop ends here (break or return).
+  bool loopRound(const Stmt &s, BodyResult &out) {
+    BodyResult r = runBody(s.body, s.line);
+    if (r.returned) {
+      out = r;
+      return true;
+    }
+    out.value = r.value;
+    return r.broke;
   }
 
   void assign(const Stmt &s, Value v) {
@@ -275,7 +385,8 @@ private:
 
   // Functions of the language that work on the evaluator itself.
   static bool IsLanguageForm(const std::string &key) {
-    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist";
+    return key == "import" || key == "eval" || key == "apply" || key == "functionexists" || key == "varexist" ||
+           key == "applyrange" || key == "animate";
   }
 
   // A statement that is a bare unknown name ("Telecide") is a call of a
@@ -381,12 +492,9 @@ private:
     if (const Value *v = variable(key))
       return *v;
     if (const FunctionDecl *user = userFunction(key))
-      return callUser(*user, {}, {}, e.line);
-    if (const FunctionDef *def = builtin(e.text)) {
-      if (def->approximated)
-        noteApproximated(e.text);
-      return invoke(*def, {}, {}, e.line);
-    }
+      return callUser(*user, {}, {}, e.line, true);
+    if (const FunctionDef *def = builtin(e.text))
+      return callBuiltin(*def, e.text, {}, {}, e.line, true);
     if (lenient)
       return Value{};
     throw ScriptError(e.line, "I don't know what '" + e.text + "' means");
@@ -408,23 +516,28 @@ private:
       else
         named.emplace_back(e.argNames[k], std::move(v));
     }
-    return dispatch(e.text, positional, named, e.line);
+    // A call written as clip.Name(...) never takes `last` in front.
+    return dispatch(e.text, positional, named, e.line, !e.method);
   }
 
-  // Calls the function `name` with values already evaluated.
+  // Calls the function `name` with values already evaluated; `implicitLast`
+  // lets the call try `last` in front when its arguments do not fit.
   Value dispatch(const std::string &name, const std::vector<Value> &positional,
-                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+                 const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     const std::string key = Lower(name);
     if (const FunctionDecl *user = userFunction(key))
-      return callUser(*user, positional, named, line);
+      return callUser(*user, positional, named, line, implicitLast);
     if (key == "import")
       return import(positional, named, line);
     if (key == "eval")
       return evalText(positional, named, line);
+    if (key == "applyrange" || key == "animate")
+      return applyRange(name, key == "animate", positional, named, line, implicitLast);
     if (key == "apply") {
       if (positional.empty() || positional[0].type != Value::Type::String)
         throw ScriptError(line, "Apply: the first argument must be the name of a function");
-      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line);
+      return dispatch(positional[0].s, std::vector<Value>(positional.begin() + 1, positional.end()), named, line,
+                      true);
     }
     if (key == "functionexists" || key == "varexist") {
       const std::vector<std::string> names =
@@ -441,9 +554,118 @@ private:
       notePassed(name, line, result);
       return result;
     }
-    if (def->approximated)
-      noteApproximated(name);
-    return invoke(*def, positional, named, line);
+    return callBuiltin(*def, name, positional, named, line, implicitLast);
+  }
+
+  // Calls a built-in function and names it to the user as the script spells
+  // it: as approximated when it is, or as not previewed when its body found
+  // that the engine cannot tell its geometry (it adds to the notes' list).
+  Value callBuiltin(const FunctionDef &def, const std::string &spelled, const std::vector<Value> &positional,
+                    const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
+    const size_t before = ctx_.notes ? ctx_.notes->notPreviewed.size() : 0;
+    Value result = invoke(def, positional, named, line, implicitLast);
+    if (ctx_.notes && ctx_.notes->notPreviewed.size() > before) {
+      ctx_.notes->notPreviewed.resize(before);
+      notePassed(spelled, line, result);
+    } else if (def.approximated) {
+      noteApproximated(spelled);
+    }
+    return result;
+  }
+
+  // ApplyRange(clip, first, last, "Filter", args...): the filter's frames
+  // first..last, the clip's others. Animate(clip, first, last, "Filter",
+  // start args..., end args...): the filter with its arguments moving from
+  // the start values (up to `first`) to the end values (from `last` on), a
+  // filter for every frame between; over a longer range than the engine
+  // makes filters for, the frames between take the nearest one made and
+  // Animate is named as approximated. Animate may also be called without a
+  // clip, its arguments then holding the clips.
+  Value applyRange(const std::string &spelled, bool animate, std::vector<Value> args,
+                   const std::vector<std::pair<std::string, Value>> &named,
+                   int line, bool implicitLast) {
+    const std::string fn = animate ? "Animate" : "ApplyRange";
+    if (!named.empty())
+      throw ScriptError(line, fn + ": unknown argument '" + named[0].first + "'");
+    const bool clipFirst = !args.empty() && args[0].isClip();
+    if (!clipFirst && implicitLast && scope_->last.isClip() &&
+        (!animate || args.size() < 4 || !args[3].isClip())) {
+      args.insert(args.begin(), scope_->last);
+    }
+    const size_t at = !args.empty() && args[0].isClip() ? 1 : 0;
+    if (!animate && at == 0)
+      throw noClip(fn, line);
+    if (args.size() < at + 3 || args[at].type != Value::Type::Int || args[at + 1].type != Value::Type::Int ||
+        args[at + 2].type != Value::Type::String)
+      throw ScriptError(line, fn + ": expected (clip, first frame, last frame, \"filter\", arguments...)");
+    const int first = args[at].i, last = args[at + 1].i;
+    const std::string filter = args[at + 2].s;
+    if (first > last)
+      throw ScriptError(line, fn + ": the last frame must not come before the first");
+    if (animate && first == last)
+      throw ScriptError(line, fn + ": the last frame must come after the first");
+    std::vector<Value> start(args.begin() + static_cast<std::ptrdiff_t>(at + 3), args.end()), end;
+    if (animate) {
+      if (start.size() % 2)
+        throw ScriptError(line, fn + ": the start and end arguments must be two lists of the same length");
+      end.assign(start.begin() + static_cast<std::ptrdiff_t>(start.size() / 2), start.end());
+      start.resize(start.size() / 2);
+      for (size_t k = 0; k < start.size(); ++k) {
+        const Value &a = start[k], &b = end[k];
+        const bool same = (a.isNumber() && b.isNumber()) || (a.isClip() && b.isClip()) ||
+                          (a.type == Value::Type::String && b.type == Value::Type::String &&
+                           Lower(a.s) == Lower(b.s)) ||
+                          (a.type == Value::Type::Bool && b.type == Value::Type::Bool && a.b == b.b);
+        if (!same)
+          throw ScriptError(line, fn + ": start and end argument " + std::to_string(k + 1) +
+                                      " must be of the same type (strings and true/false the same value)");
+      }
+    }
+    ClipPtr context = at ? args[0].clip : nullptr;
+    auto run = [&](std::vector<Value> list) {
+      if (context)
+        list.insert(list.begin(), Value::OfClip(context));
+      Value v = dispatch(filter, list, {}, line, false);
+      if (!v.isClip())
+        throw ScriptError(line, fn + ": " + filter + " gives no clip");
+      return v.clip;
+    };
+    std::vector<ClipPtr> stages{run(start)};
+    const ClipInfo &vi = stages.front()->info();
+    if (animate) {
+      // Integers move in whole steps (the product first, then the division),
+      // numbers as single-precision values; the rest keeps its start value.
+      const int scale = last - first;
+      const int count = std::min(scale, kMaxAnimateStages);
+      for (int k = 1; k <= count; ++k) {
+        const long long step = static_cast<long long>(k) * scale / count;
+        std::vector<Value> now = start;
+        for (size_t a = 0; a < now.size(); ++a) {
+          if (start[a].type == Value::Type::Int && end[a].type == Value::Type::Int)
+            now[a] = Value::OfInt(static_cast<int>((static_cast<long long>(start[a].i) * (scale - step) +
+                                                    static_cast<long long>(end[a].i) * step) / scale));
+          else if (start[a].isNumber() && end[a].isNumber())
+            now[a] = Value::OfFloat(static_cast<float>((start[a].number() * static_cast<double>(scale - step) +
+                                                        end[a].number() * static_cast<double>(step)) / scale));
+        }
+        stages.push_back(run(now));
+      }
+      const ClipInfo &to = stages.back()->info();
+      if (to.width != vi.width || to.height != vi.height)
+        throw ScriptError(line, fn + ": the start and end pictures must have the same size");
+      if (scale > count)
+        noteApproximated(spelled); // long ranges: the nearest of the steps made
+    } else {
+      const ClipInfo &a = context->info();
+      if (a.width != vi.width || a.height != vi.height || a.format != vi.format)
+        throw ScriptError(line, fn + ": " + filter + " must keep the picture's size and format");
+    }
+    int depth = 0;
+    for (const ClipPtr &c : stages)
+      depth = std::max(depth, filterDepth(c));
+    ClipPtr out = std::make_shared<RangeSwitch>(animate ? nullptr : context, std::move(stages), first, last);
+    noteFilter(out, depth, fn, line);
+    return Value::OfClip(out);
   }
 
   // Names an approximated function once, as the script spells it.
@@ -479,34 +701,29 @@ private:
       passed_.push_back(spelled);
   }
 
-  // Binds the arguments of a call to the parameters in signature order. An
-  // undefined value (an optional parameter that was not given) counts as not
-  // given. Named arguments are found through an index, so a call with any
-  // number of them binds in linear time.
-  std::vector<std::optional<Value>> bind(const std::string &function, const std::vector<Param> &params,
-                                         const std::vector<Value> &positional,
-                                         const std::vector<std::pair<std::string, Value>> &named, int line) {
-    auto fail = [&](const std::string &why) { return ScriptError(line, function + ": " + why); };
-    std::vector<std::optional<Value>> bound(params.size());
+  // Binds the arguments of a call to the parameters in signature order; gives
+  // the reason when they do not fit. An undefined value (an optional
+  // parameter that was not given) counts as not given. An optional clip that
+  // comes first may be left out ("BlankClip(100)"). Named arguments are found
+  // through an index, so a call with any number of them binds in linear time.
+  static std::optional<std::string> bindArgs(const std::vector<Param> &params, const std::vector<Value> &positional,
+                                             const std::vector<std::pair<std::string, Value>> &named,
+                                             std::vector<std::optional<Value>> &bound) {
+    bound.assign(params.size(), std::nullopt);
     std::vector<char> given(params.size(), 0);
     size_t pi = 0, ai = 0;
-    if (!params.empty() && params[0].type == ArgType::Clip) {
-      if (!positional.empty() && positional[0].isClip()) {
-        bound[0] = positional[0];
-        given[0] = 1;
-        ai = 1;
-      }
+    if (!params.empty() && params[0].type == ArgType::Clip && params[0].optional &&
+        (positional.empty() || !positional[0].isClip()))
       pi = 1;
-    }
     for (; ai < positional.size(); ++ai, ++pi) {
       if (pi >= params.size())
-        throw fail("too many arguments (it takes at most " + std::to_string(params.size()) + ")");
+        return "too many arguments (it takes at most " + std::to_string(params.size()) + ")";
       given[pi] = 1;
       if (positional[ai].isVoid())
         continue;
       const Param &p = params[pi];
       if (!Fits(positional[ai], p.type))
-        throw fail(p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe());
+        return p.name + " must be " + TypeName(p.type) + ", not " + positional[ai].describe();
       bound[pi] = positional[ai];
     }
     if (!named.empty()) {
@@ -516,31 +733,59 @@ private:
       for (const auto &[name, value] : named) {
         auto it = index.find(Lower(name));
         if (it == index.end())
-          throw fail("unknown argument '" + name + "'");
+          return "unknown argument '" + name + "'";
         const size_t idx = it->second;
         if (given[idx])
-          throw fail("argument '" + params[idx].name + "' is given twice");
+          return "argument '" + params[idx].name + "' is given twice";
         given[idx] = 1;
         if (value.isVoid())
           continue;
         if (!Fits(value, params[idx].type))
-          throw fail(params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe());
+          return params[idx].name + " must be " + TypeName(params[idx].type) + ", not " + value.describe();
         bound[idx] = value;
       }
     }
-    if (!params.empty() && params[0].type == ArgType::Clip && !params[0].optional && !bound[0]) {
-      if (!scope_->last.isClip())
-        throw noClip(function, line);
-      bound[0] = scope_->last;
-    }
     for (size_t k = 0; k < params.size(); ++k)
       if (!params[k].optional && !bound[k])
-        throw fail("argument '" + params[k].name + "' is missing");
-    return bound;
+        return "argument '" + params[k].name + "' is missing";
+    return std::nullopt;
+  }
+
+  // Binds a call as the language does: the arguments as written first; when
+  // they do not fit and the call is not written as `clip.Name(...)`, once
+  // more with `last` put in front (so "AssumeFPS(other)" takes other's rate
+  // for last). When both fail, the refusal is the one for the arguments the
+  // script meant: as written when it gave the clip itself, else with `last`.
+  std::vector<std::optional<Value>> bind(const std::string &function, const std::vector<Param> &params,
+                                         const std::vector<Value> &positional,
+                                         const std::vector<std::pair<std::string, Value>> &named, int line,
+                                         bool implicitLast) {
+    auto fail = [&](const std::string &why) { return ScriptError(line, function + ": " + why); };
+    std::vector<std::optional<Value>> bound;
+    const std::optional<std::string> plain = bindArgs(params, positional, named, bound);
+    if (!plain)
+      return bound;
+    const bool clipFirst = !params.empty() && params[0].type == ArgType::Clip && !params[0].optional;
+    const bool clipGiven = !positional.empty() && positional[0].isClip();
+    if (!implicitLast)
+      throw fail(*plain);
+    if (!scope_->last.isClip()) {
+      if (clipFirst && !clipGiven)
+        throw noClip(function, line);
+      throw fail(*plain);
+    }
+    std::vector<Value> withLast;
+    withLast.reserve(positional.size() + 1);
+    withLast.push_back(scope_->last);
+    withLast.insert(withLast.end(), positional.begin(), positional.end());
+    const std::optional<std::string> again = bindArgs(params, withLast, named, bound);
+    if (!again)
+      return bound;
+    throw fail(clipFirst && clipGiven ? *plain : *again);
   }
 
   Value invoke(const FunctionDef &def, const std::vector<Value> &positional,
-               const std::vector<std::pair<std::string, Value>> &named, int line) {
+               const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     std::vector<std::optional<Value>> bound;
     if (def.anyArguments) {
       // Such functions work on `last` when no clip comes first.
@@ -549,7 +794,7 @@ private:
       for (const Value &v : positional)
         bound.emplace_back(v);
     } else {
-      bound = bind(def.name, def.params, positional, named, line);
+      bound = bind(def.name, def.params, positional, named, line, implicitLast);
     }
     int inputDepth = -1;
     for (const auto &v : bound)
@@ -591,7 +836,7 @@ private:
   // ---- script functions, Import and Eval ----
 
   Value callUser(const FunctionDecl &fn, const std::vector<Value> &positional,
-                 const std::vector<std::pair<std::string, Value>> &named, int line) {
+                 const std::vector<std::pair<std::string, Value>> &named, int line, bool implicitLast) {
     if (++calls_ > kMaxCalls)
       throw ScriptError(line, "the script takes too long to run (its functions are called more than " +
                                   std::to_string(kMaxCalls) + " times; does a recursion never end?)");
@@ -602,7 +847,7 @@ private:
     params.reserve(fn.params.size());
     for (const FunctionParam &p : fn.params)
       params.push_back(Param{p.name, ParamType(p.type), p.optional});
-    std::vector<std::optional<Value>> bound = bind(fn.name, params, positional, named, line);
+    std::vector<std::optional<Value>> bound = bind(fn.name, params, positional, named, line, implicitLast);
     Scope scope;
     for (size_t k = 0; k < params.size(); ++k) {
       Value v = bound[k] ? *bound[k] : Value{};
@@ -688,6 +933,7 @@ private:
       hoist(prog->statements, name);
       importStack_.emplace_back(key, name);
       Restore<std::string> inFolder(ctx_.folder, std::filesystem::path(*path).parent_path().string());
+      Restore<std::string> inScript(ctx_.file, *path);
       Restore<std::string> inFile(currentFile_, name);
       try {
         BodyResult r = runBody(prog->statements, 1);
@@ -890,6 +1136,7 @@ ScriptResult EvaluateScriptFile(const std::string &path, const ProgressFn &progr
     throw EngineError("cannot read the script " + path);
   ScriptContext ctx;
   ctx.folder = std::filesystem::path(path).parent_path().string();
+  ctx.file = path;
   ctx.progress = progress;
   // Scripts are Windows-1251 text (UTF-8 when plainly so); the evaluator
   // and the file look-ups work in UTF-8.

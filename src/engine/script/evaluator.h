@@ -18,6 +18,7 @@ using SourceOpener = std::function<ClipPtr(const std::string &d2vPath, const Pro
 
 struct ScriptContext {
   std::string folder;   // relative paths in the script are taken from here
+  std::string file;     // the script file that runs ("" for a text), for ScriptName()
   ProgressFn progress;  // handed to sources that build an index
   SourceOpener mpeg2;   // empty: the engine's own MPEG-2 source
   // Where sources add what they find while opening (damaged frames); the

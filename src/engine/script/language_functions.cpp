@@ -74,6 +74,18 @@ void AddValueTests(FunctionTable &t) {
              throw EngineError(a.getString(1, "Assert: the assertion failed"));
            return Value{};
          }});
+  // The script that runs (an imported one while it runs): its full name,
+  // its file name, its folder with a separator at the end.
+  t.add({"ScriptName", {}, [](const Args &, CallEnv &env) { return Value::OfString(env.ctx.file); }});
+  t.add({"ScriptFile", {}, [](const Args &, CallEnv &env) {
+           return Value::OfString(std::filesystem::path(env.ctx.file).filename().string());
+         }});
+  t.add({"ScriptDir", {}, [](const Args &, CallEnv &env) {
+           std::string dir = env.ctx.folder.empty() ? "." : env.ctx.folder;
+           if (dir.back() != '/')
+             dir += '/';
+           return Value::OfString(dir);
+         }});
   t.add({"Exist", {P("filename", ArgType::String)}, [](const Args &a, CallEnv &env) {
            namespace fs = std::filesystem;
            fs::path p(a.getString(0, ""));

@@ -140,13 +140,23 @@ private:
     return t;
   }
 
+  // /* ... */, or [* ... *] which may hold [* ... *] comments of its own.
   void blockComment(const char *close) {
     const int startLine = line_;
+    const bool nests = close[1] == ']';
+    int depth = 1;
     pos_ += 2;
     while (!atEnd()) {
       if (s_[pos_] == close[0] && peek(1) == close[1]) {
         pos_ += 2;
-        return;
+        if (--depth == 0)
+          return;
+        continue;
+      }
+      if (nests && s_[pos_] == '[' && peek(1) == '*') {
+        pos_ += 2;
+        ++depth;
+        continue;
       }
       if (s_[pos_] == '\n')
         ++line_;
@@ -377,8 +387,16 @@ private:
       return tryCatch();
     if (isIdent("if") && IsOpToken(ahead(1), "("))
       return ifElse();
-    if ((isIdent("while") || isIdent("for")) && IsOpToken(ahead(1), "("))
-      fail("'" + cur().text + "' loops are not supported");
+    if (isIdent("while") && IsOpToken(ahead(1), "("))
+      return whileLoop();
+    if (isIdent("for") && IsOpToken(ahead(1), "("))
+      return forLoop();
+    if (isIdent("break") && loops_ > 0 && (ahead(1).type == Token::Type::Newline || ahead(1).type == Token::Type::End ||
+                                            IsOpToken(ahead(1), "}"))) {
+      advance();
+      s.kind = Stmt::Kind::Break;
+      return s;
+    }
     if (isIdent("catch") || isIdent("else"))
       fail("'" + cur().text + "' without the block it belongs to");
     if (isIdent("return")) {
@@ -494,6 +512,52 @@ private:
     expectOp(")", "after the variable of catch");
     s.elseBody = block("catch");
     return s;
+  }
+
+  // while (condition) { ... }
+  Stmt whileLoop() {
+    Stmt s;
+    s.kind = Stmt::Kind::While;
+    s.line = cur().line;
+    advance(); // "while"
+    expectOp("(", "after while");
+    s.expr = expression();
+    expectOp(")", "to close the condition of while");
+    s.body = loopBody("while");
+    return s;
+  }
+
+  // for (name = first, limit [, step]) { ... }
+  Stmt forLoop() {
+    Stmt s;
+    s.kind = Stmt::Kind::For;
+    s.line = cur().line;
+    advance(); // "for"
+    expectOp("(", "after for");
+    if (cur().type != Token::Type::Ident || !IsOpToken(ahead(1), "="))
+      fail("expected 'name = first value' after 'for (', found " + describe(cur()));
+    s.name = cur().text;
+    advance();
+    advance();
+    s.expr = expression();
+    expectOp(",", "between the first and the last value of for");
+    s.limit = expression();
+    if (isOp(",")) {
+      advance();
+      s.step = expression();
+    }
+    expectOp(")", "to close the values of for");
+    s.body = loopBody("for");
+    return s;
+  }
+
+  std::vector<Stmt> loopBody(const std::string &what) {
+    ++loops_;
+    struct Leave {
+      int &n;
+      ~Leave() { --n; }
+    } leave{loops_};
+    return block(what);
   }
 
   Stmt ifElse() {
@@ -712,6 +776,7 @@ private:
   std::deque<Token> buf_;
   size_t nodes_ = 0;
   int depth_ = 0;
+  int loops_ = 0; // loops the parser is inside: "break" is a statement there
 };
 
 } // namespace

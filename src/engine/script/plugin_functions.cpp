@@ -5,7 +5,14 @@
 // approximated.
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <limits>
+#include <optional>
+#include <sstream>
+
+#include "common/file_lookup.h"
+#include "engine/script/evaluator.h"
 
 #include "engine/filters/deinterlacers.h"
 #include "engine/filters/filters.h"
@@ -265,6 +272,96 @@ void RateOf(double fps, int &num, int &den) {
   ReadFloatRate(fps, num, den);
 }
 
+// Names the call as not previewed: the engine cannot tell its frame count
+// or rate, and shows its input.
+void NotPreviewed(CallEnv &env) {
+  if (env.ctx.notes)
+    env.ctx.notes->notPreviewed.push_back("");
+}
+
+// A clip whose frame n is frame map[n] of another.
+class FrameMap : public Clip {
+public:
+  FrameMap(ClipPtr child, std::vector<int> map) : child_(std::move(child)), map_(std::move(map)) {
+    vi_ = child_->info();
+    vi_.frameCount = static_cast<int>(map_.size());
+  }
+  const ClipInfo &info() const override { return vi_; }
+  FramePtr frame(int n) override {
+    return child_->frame(map_[static_cast<size_t>(std::clamp(n, 0, vi_.frameCount - 1))]);
+  }
+
+private:
+  ClipPtr child_;
+  std::vector<int> map_;
+  ClipInfo vi_;
+};
+
+// TDecimate mode 6 from its metrics file ("frame metric scenemetric" lines,
+// '#' and ';' comments, a "crc32 = ..." line): a frame whose metric is 0 is
+// identical to the one before. A run of n identical frames gives 1 frame for
+// n up to 3, n/4 for multiples of 4, n/5 for multiples of 5, else a frame
+// per 5 and one for the rest; each output frame is the first of its share.
+// A metrics file that is not here (a Windows path) leaves the input shown
+// and named as not previewed.
+ClipPtr Mode6(const Args &a, CallEnv &env, const ClipPtr &c) {
+  const std::string written = a.getString(a.index("input"), "");
+  const std::filesystem::path folder = env.ctx.folder.empty() ? "." : env.ctx.folder;
+  const std::optional<std::filesystem::path> path = FindNamedFile(folder, written);
+  if (!path) {
+    NotPreviewed(env);
+    return c;
+  }
+  std::ifstream in(*path);
+  if (!in)
+    FailCall(a, "input error (cannot open the input file " + written + ")");
+  const int frames = c->info().frameCount;
+  std::vector<signed char> identical(static_cast<size_t>(frames), -1);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '\r' || line.rfind("crc32", 0) == 0)
+      continue;
+    std::istringstream fields(line);
+    long long n = -1;
+    unsigned long long metric = 0;
+    if (!(fields >> n >> metric))
+      continue;
+    if (n < 0 || n >= frames)
+      FailCall(a, "input error (out of range frame # " + std::to_string(n) + ")");
+    identical[static_cast<size_t>(n)] = metric == 0 ? 1 : 0;
+  }
+  // batch=true takes frames without an entry as identical to the one before.
+  const bool batch = a.getBool(a.index("batch"), false);
+  for (int n = 0; n < frames; ++n)
+    if (identical[static_cast<size_t>(n)] < 0) {
+      if (!batch)
+        FailCall(a, "input error (mode 6: every frame must have an entry; frame " + std::to_string(n) +
+                        " has none)");
+      identical[static_cast<size_t>(n)] = 1;
+    }
+  std::vector<int> map;
+  for (int j = 0; j < frames;) {
+    const int start = j;
+    ++j;
+    while (j < frames && identical[static_cast<size_t>(j)] == 1)
+      ++j;
+    int at = start, left = j - start;
+    while (left > 0) {
+      const int share = left <= 3 ? left : left % 4 == 0 ? 4 : left % 5 == 0 ? 5 : 0;
+      if (share == 0) { // more than 5 and neither: one frame for the first 5
+        map.push_back(at);
+        at += 5;
+        left -= 5;
+        continue;
+      }
+      for (int k = 0; k < left; k += share)
+        map.push_back(at + k);
+      left = 0;
+    }
+  }
+  return std::make_shared<FrameMap>(c, std::move(map));
+}
+
 void AddFieldMatching(FunctionTable &t) {
   // TFM: one frame per frame, each woven from the best matching fields; PP
   // >= 2 deinterlaces frames that still comb. Shown through the engine's own
@@ -289,35 +386,60 @@ void AddFieldMatching(FunctionTable &t) {
   //   mode 0, 1   cycleR of every cycle frames removed: count and rate times
   //               (cycle - cycleR) / cycle (hybrid 0 and 1); hybrid 3 blends
   //               film into video and keeps count and rate.
-  //   mode 2, 3, 7  any output rate (`rate`, default 23.976): frames picked
+  //   mode 2, 7   any output rate (`rate`, default 23.976): frames picked
   //               to cover the same running time.
+  //   mode 3      one-pass variable rate (hybrid=2, mkvOut): the count and
+  //               rate stay, film sections end in padding frames.
   //   mode 4      the metrics pass: the input unchanged.
-  //   mode 5, 6   variable-rate output from the metrics files: the input is shown.
-  // Shown through the engine's decimator (the most similar frames go).
+  //   mode 5      two-pass variable rate (hybrid=2, mkvOut): film cycles lose
+  //               a frame, the rate follows the count. Without metrics and
+  //               matches files every frame counts as new and every match as
+  //               'c': nothing is removed. With them, the count is TDecimate's
+  //               own decision: the input is shown, named as not previewed.
+  //   mode 6      120 fps to variable rate (hybrid=2, mkvOut, the metrics of
+  //               a mode 4 pass): each run of identical frames becomes one
+  //               frame (runs of 4k or 5k: k frames); the rate stays.
+  // Modes 0-2 and 7 are shown through the engine's decimator (the most
+  // similar frames go).
   Add(t, "TDecimate",
-      "clip:c mode:i? cycleR:i? cycle:i? rate:f? dupThresh:a? vidThresh:a? sceneThresh:a? hybrid:i? vidDetect:a? "
-      "conCycle:a? conCycleTP:a? ovr:a? output:a? input:a? tfmIn:a? mkvOut:a? nt:a? blockx:a? blocky:a? debug:a? "
-      "display:a? vfrDec:a? batch:a? tcfv1:a? se:a? chroma:a? exPP:a? maxndl:a? m2PA:a? denoise:a? noblend:a? "
+      "clip:c mode:i? cycleR:i? cycle:i? rate:f? dupThresh:a? vidThresh:a? sceneThresh:a? hybrid:i? vidDetect:i? "
+      "conCycle:a? conCycleTP:a? ovr:s? output:s? input:s? tfmIn:s? mkvOut:s? nt:a? blockx:a? blocky:a? debug:a? "
+      "display:a? vfrDec:a? batch:b? tcfv1:a? se:a? chroma:a? exPP:a? maxndl:a? m2PA:a? denoise:a? noblend:a? "
       "ssd:a? hint:a? clip2:a? sdlim:a? opt:a? dclip:a? sceneDec:a? lowDec:a?",
-      [](const Args &a, CallEnv &) {
+      [](const Args &a, CallEnv &env) {
         ClipPtr c = a.clip(0);
         const int mode = a.getInt(1, 0), cycleR = a.getInt(2, 1), cycle = a.getInt(3, 5), hybrid = a.getInt(8, 0);
         if (mode < 0 || mode > 7)
           FailCall(a, "mode must lie between 0 and 7 (it is " + std::to_string(mode) + ")");
         if (hybrid < 0 || hybrid > 3)
           FailCall(a, "hybrid must lie between 0 and 3 (it is " + std::to_string(hybrid) + ")");
+        const bool vfr = mode == 3 || mode == 5 || mode == 6;
+        const std::string modeName = "mode " + std::to_string(mode);
+        if (vfr && !a.has(a.index("mkvOut")))
+          FailCall(a, "an mkvOut file (the timecodes) must be given in " + modeName);
+        if (vfr && hybrid != 2)
+          FailCall(a, modeName + " can only be used with hybrid=2");
+        if ((hybrid == 1 || hybrid == 3) && mode > 1)
+          FailCall(a, "hybrid=" + std::to_string(hybrid) + " can only be used with modes 0 and 1");
+        if (hybrid > 0 && cycleR > 1)
+          FailCall(a, "hybrid processing is limited to cycleR=1");
+        if (mode < 2 && hybrid == 2)
+          FailCall(a, "hybrid=2 (variable rate) is for modes 3, 5 and 6; modes 0 and 1 take hybrid 0, 1 or 3");
+        if (cycle < 2 || cycle > c->info().frameCount)
+          FailCall(a, "cycle must lie between 2 and the clip's frame count (it is " + std::to_string(cycle) + ")");
+        if (cycleR < 1 || cycleR >= cycle)
+          FailCall(a, "cycleR must lie between 1 and cycle - 1 (it is " + std::to_string(cycleR) + ")");
+        if ((mode == 5 || mode == 6) && a.has(a.index("output")))
+          FailCall(a, "output is not for " + modeName + " (it reads the metrics of an earlier pass)");
+        if (mode == 6 && !a.has(a.index("input")))
+          FailCall(a, "mode 6 needs an input file: the metrics of a mode 4 pass");
         switch (mode) {
         case 0:
         case 1:
-          if (cycle < 2)
-            FailCall(a, "cycle must be 2 or more (it is " + std::to_string(cycle) + ")");
-          if (cycleR < 1 || cycleR >= cycle)
-            FailCall(a, "cycleR must lie between 1 and cycle - 1 (it is " + std::to_string(cycleR) + ")");
           if (hybrid == 3)
             return ClipValue(c);
           return ClipValue(f::MakeDecimateCycle(c, cycle, cycleR, "TDecimate"));
         case 2:
-        case 3:
         case 7: {
           const double rate = a.getFloat(4, 23.976);
           const ClipInfo &vi = c->info();
@@ -327,7 +449,14 @@ void AddFieldMatching(FunctionTable &t) {
           RateOf(rate, num, den);
           return ClipValue(f::MakeChangeFps(c, num, den));
         }
-        default:
+        case 5:
+          if (a.has(a.index("input")) || a.has(a.index("tfmIn")) || a.has(a.index("ovr")) ||
+              a.getInt(a.index("vidDetect"), 3) != 3)
+            NotPreviewed(env);
+          return ClipValue(c);
+        case 6:
+          return ClipValue(Mode6(a, env, c));
+        default: // 3, 4
           return ClipValue(c);
         }
       });
