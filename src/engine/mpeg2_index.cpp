@@ -148,23 +148,16 @@ public:
       from = i - carryLen_;
       carryLen_ = 0;
     }
-    // Start codes 00 00 01 xx that begin in this payload: pairs of zero
-    // bytes are rare in compressed video, so look for those first.
-    size_t keepFrom = n >= 2 ? n - 2 : 0;
+    // Start codes 00 00 01 xx that begin in this payload; slices are passed
+    // over by the search. The last three bytes are kept over in any case: a
+    // start code may begin in them and end in the next payload.
+    size_t keepFrom = n >= 3 ? n - 3 : 0;
     size_t i = from;
-    while (i + 2 < n) {
-      const size_t start = FindZeroPair(p, i, n);
-      if (start + 2 >= n)
+    while (i + 3 < n) {
+      const size_t start = FindHeaderStartCode(p, i, n);
+      if (start + 3 >= n)
         break;
-      if (p[start + 2] != 1) {
-        i = start + 1;
-        continue;
-      }
-      if (start + 3 < n && p[start + 3] >= 0x01 && p[start + 3] <= 0xAF) {
-        i = start + 4; // a slice: nothing to learn
-        continue;
-      }
-      if (start + 3 >= n || start + 4 + StartCodeHeaderBytes(p[start + 3]) > n) {
+      if (start + 4 + StartCodeHeaderBytes(p[start + 3]) > n) {
         keepFrom = start; // its header goes on in the next payload
         break;
       }

@@ -126,12 +126,13 @@ private:
 // opens; a large file of another kind is refused without reading it all).
 constexpr std::uint64_t kPackSearchAtStart = 4u << 20;
 
-// The first position i >= from with p[i] == 0 and p[i + 1] == 0 (i + 1 < n),
-// or n when there is none: where a start code (00 00 01) may begin. Looks at
-// 64 bytes at a time where the processor can (16 at least), and so may read up to
-// kReadRoom bytes past p + n: the caller must have them readable (a chunk's
-// data from ProgramStreamReader has).
-size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n);
+// The first position i >= from where a start code other than a slice's
+// begins (00 00 01 xx, xx = 0x00 or 0xB0..0xFF) with its code byte before n
+// (i + 3 < n), or n when there is none. Looks at 64 bytes at a time where the
+// processor can (16 at least), and so may read up to kReadRoom bytes past
+// p + n: the caller must have them readable (a chunk's data from
+// ProgramStreamReader has).
+size_t FindHeaderStartCode(const std::uint8_t *p, size_t from, size_t n);
 
 // Chunk length used for bare elementary streams; positions within a chunk
 // must fit 16 bits.
