@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <numeric>
-#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -228,110 +225,12 @@ size_t FindHeaderStartCode(const std::uint8_t *p, size_t from, size_t n) {
 #endif
 }
 
-// Blocks of the files read by a thread of their own, in order, a few ahead of
-// the block the reader is in: the copy out of the page cache runs beside the
-// search for start codes.
-class ProgramStreamReader::ReadAhead {
-public:
-  static constexpr size_t kBlock = 256 * 1024;
-  static constexpr size_t kSlots = 4;
-
-  explicit ReadAhead(const ConcatenatedFiles &files) : files_(files) {
-    for (auto &slot : slots_)
-      slot.bytes.resize(kBlock + kReadRoom);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~ReadAhead() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
-  // The block holding `position` (its bytes from the block's start, and how
-  // many there are: fewer than kBlock at the end). Blocks before it are
-  // given back for reading further ahead. Positions only grow.
-  const std::uint8_t *block(std::uint64_t position, std::uint64_t &start, size_t &length) {
-    const std::uint64_t index = position / kBlock;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      if (const std::uint64_t kept = std::min(index, nextToRead_); kept > firstKept_) {
-        firstKept_ = kept;
-        changed_.notify_all();
-      }
-      if (nextToRead_ > index || endBlock_ <= index)
-        break;
-      changed_.wait(lock);
-    }
-    start = index * kBlock;
-    if (endBlock_ <= index) {
-      length = 0;
-      return nullptr;
-    }
-    const Slot &slot = slots_[index % kSlots];
-    length = slot.length;
-    return slot.bytes.data();
-  }
-
-  // The block after the one holding `position`, if it is still kept (for a
-  // packet that runs on into it).
-  const std::uint8_t *following(std::uint64_t position, size_t &length) {
-    std::uint64_t start = 0;
-    return block((position / kBlock + 1) * kBlock, start, length);
-  }
-
-private:
-  struct Slot {
-    std::vector<std::uint8_t> bytes;
-    size_t length = 0;
-  };
-
-  void run() {
-    for (;;) {
-      std::uint64_t index = 0;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || nextToRead_ < firstKept_ + kSlots - 1; });
-        if (stop_)
-          return;
-        index = nextToRead_;
-      }
-      Slot &slot = slots_[index % kSlots];
-      slot.length = files_.read(index * kBlock, slot.bytes.data(), kBlock);
-      {
-        std::lock_guard lock(mutex_);
-        ++nextToRead_;
-        if (slot.length < kBlock) {
-          endBlock_ = slot.length == 0 ? index : index + 1;
-          changed_.notify_all();
-          return;
-        }
-      }
-      changed_.notify_all();
-    }
-  }
-
-  const ConcatenatedFiles &files_;
-  Slot slots_[kSlots];
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::uint64_t firstKept_ = 0;  // blocks before this may be overwritten
-  std::uint64_t nextToRead_ = 0; // blocks before this are read
-  std::uint64_t endBlock_ = ~std::uint64_t{0};
-  bool stop_ = false;
-  std::thread thread_;
-};
-
-ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize, bool readAhead)
+ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
     : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom),
       data_(buf_.data()) {
   std::uint8_t head[4] = {0, 0, 0, 0};
   if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
     elementary_ = true;
-  if (readAhead)
-    ahead_ = std::make_unique<ReadAhead>(files_);
 }
 
 ProgramStreamReader::~ProgramStreamReader() = default;
@@ -349,37 +248,6 @@ void ProgramStreamReader::seek(std::uint64_t position) {
 bool ProgramStreamReader::ensure(size_t n) {
   if (bufLen_ - cursor_ >= n)
     return true;
-  const std::uint64_t at = bufPos_ + cursor_;
-  if (ahead_) {
-    // Straight from the block when the bytes lie in it; copied together
-    // from it and the next where they run on.
-    std::uint64_t start = 0;
-    size_t length = 0;
-    const std::uint8_t *block = ahead_->block(at, start, length);
-    const size_t offset = static_cast<size_t>(at - start);
-    if (!block || offset >= length)
-      return false;
-    if (length - offset >= n) {
-      data_ = block + offset;
-      bufPos_ = at;
-      bufLen_ = length - offset;
-      cursor_ = 0;
-      return true;
-    }
-    std::memcpy(buf_.data(), block + offset, length - offset);
-    size_t have = length - offset;
-    size_t nextLength = 0;
-    const std::uint8_t *next = length == ReadAhead::kBlock ? ahead_->following(at, nextLength) : nullptr;
-    const size_t take = next ? std::min(nextLength, n - have) : 0;
-    if (take)
-      std::memcpy(buf_.data() + have, next, take);
-    have += take;
-    data_ = buf_.data();
-    bufPos_ = at;
-    bufLen_ = have;
-    cursor_ = 0;
-    return have >= n;
-  }
   // Move what is left to the front and fill up behind it.
   if (cursor_ > 0) {
     std::memmove(buf_.data(), data_ + cursor_, bufLen_ - cursor_);

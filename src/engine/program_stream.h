@@ -64,11 +64,7 @@ struct VideoChunk {
 // header instead of a pack is read as a bare video elementary stream.
 class ProgramStreamReader {
 public:
-  // `readAhead`: a thread reads the files block by block ahead of the
-  // reader, which takes the packets out of the blocks where they lie; for a
-  // pass from the start to the end (seek is not used then).
-  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024,
-                               bool readAhead = false);
+  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024);
   ~ProgramStreamReader();
   ProgramStreamReader(const ProgramStreamReader &) = delete;
   ProgramStreamReader &operator=(const ProgramStreamReader &) = delete;
@@ -101,13 +97,10 @@ private:
   bool ensure(size_t n);
   void resync();
 
-  class ReadAhead;
-
   const ConcatenatedFiles &files_;
   std::vector<std::uint8_t> buf_; // size_ bytes to fill, then kReadRoom bytes of room
   size_t size_ = 0;
-  const std::uint8_t *data_ = nullptr; // buf_, or a block of the read-ahead
-  std::unique_ptr<ReadAhead> ahead_;
+  const std::uint8_t *data_ = nullptr; // buf_
   std::uint64_t bufPos_ = 0; // stream position of data_[0]
   size_t bufLen_ = 0;
   size_t cursor_ = 0;
