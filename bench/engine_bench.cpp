@@ -286,10 +286,15 @@ int main(int argc, char **argv) {
     }
     reopenDisk.push_back(Ms(t0, Clock::now()));
   }
+  // The index the openings stored (the bench's own cache folder holds no other).
+  std::uintmax_t storedBytes = 0;
   std::error_code sizeError;
+  for (fs::directory_iterator it(cache / "reelwork", sizeError), end; !sizeError && it != end; it.increment(sizeError))
+    if (it->path().extension() == ".mpeg2index")
+      storedBytes += it->file_size(sizeError);
   std::printf("reopen + frame 0, index in memory:   median %6.2f ms (target <= 30)\n", Percentile(reopenMemory, 0.5));
   std::printf("reopen + frame 0, index from disk:   median %6.2f ms (target <= 100 at DVD-5 size), stored index %.1f MB\n",
-              Percentile(reopenDisk, 0.5), static_cast<double>(fs::file_size(IndexCachePath(index->key), sizeError)) / 1e6);
+              Percentile(reopenDisk, 0.5), static_cast<double>(storedBytes) / 1e6);
 
   // Random and next frames, through the script (RGB24 out) and at the source.
   auto video = ScriptVideo::open(script.string());
