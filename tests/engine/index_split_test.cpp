@@ -128,6 +128,22 @@ TEST_F(IndexSplit, DamagedCopiesGiveTheIndexOfOneReading) {
   }
 }
 
+// Cancelling (the progress function throws) while the second part is being
+// read stops both readings: the exception comes back, nothing hangs.
+TEST_F(IndexSplit, CancellingStopsBothReadings) {
+  struct Cancelled {};
+  Mpeg2ScanOptions two;
+  two.splitFrom = 0;
+  int calls = 0;
+  EXPECT_THROW(BuildMpeg2Index(rip_.vobs, "key", [&](double) { if (++calls == 2) throw Cancelled{}; }, two),
+               Cancelled);
+  // And the next build is whole.
+  bool joined = false;
+  two.joined = &joined;
+  EXPECT_EQ(SerializeIndex(*BuildMpeg2Index(rip_.vobs, "key", {}, two)), SingleReading(rip_.vobs));
+  EXPECT_TRUE(joined);
+}
+
 // A title split into files inside a packet, read as one stream: the second
 // reading starts in any of the files.
 TEST_F(IndexSplit, FilesCutInsidePackets) {
