@@ -144,23 +144,6 @@ TEST_F(IndexSplit, CancellingStopsBothReadings) {
   EXPECT_TRUE(joined);
 }
 
-// A title split into files inside a packet, read as one stream: the second
-// reading starts in any of the files.
-TEST_F(IndexSplit, FilesCutInsidePackets) {
-  const std::string vob = ReadAll(rip_.vobs[0]);
-  const size_t cuts[] = {vob.size() / 4 + 1234, vob.size() * 2 / 3 + 77};
-  const std::vector<fs::path> files = {folder_->path() / "A.VOB", folder_->path() / "B.VOB",
-                                       folder_->path() / "C.VOB"};
-  WriteAll(files[0], vob.substr(0, cuts[0]));
-  WriteAll(files[1], vob.substr(cuts[0], cuts[1] - cuts[0]));
-  WriteAll(files[2], vob.substr(cuts[1]));
-  std::vector<std::uint64_t> splits;
-  for (const size_t cut : cuts)
-    for (std::uint64_t at : {cut - 2048, cut - 10, cut, cut + 1})
-      splits.push_back(at);
-  EXPECT_EQ(ExpectSameIndexWhereverSplit(files, splits, "three files"), static_cast<int>(splits.size()));
-}
-
 // Payloads of 1 to 23 bytes: start codes and their headers run over several
 // packets, so the bytes the lexers keep between payloads decide the join.
 TEST_F(IndexSplit, StartCodesCutAcrossManyTinyPackets) {
