@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/atomic_file.h"
+#include "common/text_codec.h"
 #include "engine/nav_pack.h"
 #include "engine/program_stream.h"
 
@@ -262,6 +263,28 @@ std::string FormatHundredths(int hundredths) {
   return text;
 }
 
+namespace {
+
+// The project's list of files, one absolute path a line. Windows tools read
+// the paths as Windows-1251, so they are written so when every letter fits
+// and the text reads back the same through DecodeProjectText (which takes a
+// text that is valid UTF-8 for UTF-8); otherwise they stay the UTF-8 bytes
+// of the file system. The whole list takes one encoding: the reader decodes
+// the project as one text.
+std::string PathLines(const std::vector<fs::path> &vobs) {
+  std::string utf8;
+  for (const auto &vob : vobs) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(vob, ec);
+    utf8 += (ec ? vob : absolute.lexically_normal()).string() + "\r\n";
+  }
+  if (auto cp1251 = Utf8ToCp1251(utf8); cp1251 && DecodeProjectText(*cp1251) == utf8)
+    return *cp1251;
+  return utf8;
+}
+
+} // namespace
+
 std::string MakeD2vProject(const std::vector<fs::path> &vobs, const D2vWriteOptions &options,
                            const ProgressFn &progress, D2vSummary *summaryOut) {
   if (vobs.empty())
@@ -394,12 +417,7 @@ std::string MakeD2vProject(const std::vector<fs::path> &vobs, const D2vWriteOpti
   else if (options.fieldOperation == 1 && rateNum == 30 && rateDen == 1)
     rateNum = 24;
 
-  std::string text = "DGIndexProjectFile16\r\n" + std::to_string(vobs.size()) + "\r\n";
-  for (const auto &vob : vobs) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(vob, ec);
-    text += (ec ? vob : absolute.lexically_normal()).string() + "\r\n";
-  }
+  std::string text = "DGIndexProjectFile16\r\n" + std::to_string(vobs.size()) + "\r\n" + PathLines(vobs);
   text += "\r\n";
   text += std::string("Stream_Type=") + (reader.elementaryStream() ? "0" : "1") + "\r\n";
   text += "MPEG_Type=2\r\n";

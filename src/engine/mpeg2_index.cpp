@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,9 +16,12 @@
 #include <numeric>
 #include <optional>
 #include <sstream>
+#include <stop_token>
+#include <thread>
 #include <type_traits>
 
 #include "common/atomic_file.h"
+#include "engine/mpeg2_scan.h"
 #include "engine/program_stream.h"
 
 namespace fs = std::filesystem;
@@ -90,27 +94,17 @@ struct ChunkSpan {
   std::int64_t pts = 0;
 };
 
-// Splits the video elementary stream into pictures, finding start codes in
-// the payloads where they lie (no copy); only the few bytes of a start code
-// cut by a packet boundary are kept over to the next payload.
-class Scanner {
+// Finds the start codes of the video elementary stream in the payloads where
+// they lie (no copy); only the few bytes of a start code cut by a packet
+// boundary are kept over to the next payload. Its state between payloads is
+// those bytes alone, so two lexers that end a payload with the same bytes
+// kept find the same start codes from there on.
+class StartCodeLexer {
 public:
-  std::vector<ScannedPicture> pictures;
-  bool haveSequence = false;
-  bool haveExtension = false;
-  int width = 0, height = 0, aspect = 0, rateCode = 0;
-  int rateExtN = 0, rateExtD = 0;
-  long repeatedFields = 0; // frame pictures with repeat_first_field set
-  int chroma = 1;
-  bool topFieldFirst = true;
-  bool sawPictureExtension = false;
-  bool damagedAtEnd = false; // the stream ends in damage (a gap or a cut-off packet)
-
-  void add(const VideoChunk &chunk) {
-    spans_.push_back(ChunkSpan{esEnd_, chunk.size, chunk.packetPos, chunk.hasPts, false, chunk.pts});
-    lastChunkStart_ = esEnd_;
-    const std::uint8_t *p = chunk.data;
-    const size_t n = chunk.size;
+  // Calls found(code, header, position) for every start code that begins in
+  // the payload (or in the bytes kept before it) with the bytes of its
+  // header (StartCodeHeaderBytes of them) in reach; slices may be left out.
+  template <typename Found> void add(const std::uint8_t *p, size_t n, Found &&found) {
     size_t from = 0;
     if (carryLen_ > 0) {
       // Start codes that begin in the bytes kept from the payloads before.
@@ -132,7 +126,7 @@ public:
             undecided = true;
             break;
           }
-          handle(join[i + 3], join + i + 4, joinPos + i);
+          found(join[i + 3], join + i + 4, joinPos + i);
           i += 4;
           continue;
         }
@@ -142,40 +136,143 @@ public:
         carryLen_ = joinLen - i;
         std::memmove(carry_, join + i, carryLen_);
         esEnd_ += n;
-        trimSpans();
         return;
       }
       from = i - carryLen_;
       carryLen_ = 0;
     }
-    // Start codes 00 00 01 xx that begin in this payload: pairs of zero
-    // bytes are rare in compressed video, so look for those first.
-    size_t keepFrom = n >= 2 ? n - 2 : 0;
+    // Start codes 00 00 01 xx that begin in this payload; slices are passed
+    // over by the search. The last three bytes are kept over in any case: a
+    // start code may begin in them and end in the next payload.
+    size_t keepFrom = n >= 3 ? n - 3 : 0;
     size_t i = from;
-    while (i + 2 < n) {
-      const size_t start = FindZeroPair(p, i, n);
-      if (start + 2 >= n)
+    while (i + 3 < n) {
+      const size_t start = FindHeaderStartCode(p, i, n);
+      if (start + 3 >= n)
         break;
-      if (p[start + 2] != 1) {
-        i = start + 1;
-        continue;
-      }
-      if (start + 3 < n && p[start + 3] >= 0x01 && p[start + 3] <= 0xAF) {
-        i = start + 4; // a slice: nothing to learn
-        continue;
-      }
-      if (start + 3 >= n || start + 4 + StartCodeHeaderBytes(p[start + 3]) > n) {
+      if (start + 4 + StartCodeHeaderBytes(p[start + 3]) > n) {
         keepFrom = start; // its header goes on in the next payload
         break;
       }
-      handle(p[start + 3], p + start + 4, esEnd_ + start);
+      found(p[start + 3], p + start + 4, esEnd_ + start);
       i = start + 4;
     }
     keepFrom = std::max(keepFrom, std::min(i, n));
     carryLen_ = n - keepFrom;
     std::memcpy(carry_, p + keepFrom, carryLen_);
     esEnd_ += n;
+  }
+
+  // Damage: what was kept cannot be joined to what follows.
+  void dropCarry() { carryLen_ = 0; }
+  // Stands for the payloads another lexer read on: the stream runs on to
+  // `end`, `carryLength` bytes of it kept (their bytes no longer matter).
+  void skipTo(std::uint64_t end, size_t carryLength) {
+    esEnd_ = end;
+    carryLen_ = carryLength;
+  }
+
+  std::uint64_t end() const { return esEnd_; }
+  size_t carryLength() const { return carryLen_; }
+  const std::uint8_t *carry() const { return carry_; }
+
+private:
+  std::uint64_t esEnd_ = 0; // elementary stream bytes given so far
+  std::uint8_t carry_[16] = {};
+  size_t carryLen_ = 0;
+};
+
+// The start codes the scanner acts on (sequence, extension, sequence end,
+// GOP, picture); the others change nothing.
+bool ScannerReads(std::uint8_t code) { return code == 0x00 || code == 0xB3 || code == 0xB5 || code == 0xB7 || code == 0xB8; }
+
+// What the lexer of a later part of the files found, to be handed on to the
+// scanner of the part before it (see ScanSecondPart).
+struct ScanTrace {
+  struct Chunk {
+    std::uint64_t packetPos = 0;
+    std::uint64_t esStart = 0; // in this trace's own elementary stream, from 0
+    std::int64_t pts = 0;
+    std::uint32_t size = 0;
+    bool hasPts = false;
+    std::uint8_t carryLength = 0; // the lexer's bytes kept after this payload
+  };
+  struct Code {
+    std::uint64_t esPos = 0;
+    std::uint32_t chunk = 0; // found while reading this chunk
+    std::uint8_t code = 0;
+    std::uint8_t header[6] = {};
+  };
+  struct Gap {
+    std::uint32_t beforeChunk = 0; // noticed before this chunk (or at the end)
+    bool suspect = false;          // the packet before ran into the damage
+  };
+  // The bytes the lexer kept after each of the first chunks: where the scan
+  // of the part before may take over.
+  static constexpr size_t kJoinWindow = 256;
+  struct Kept {
+    std::uint8_t bytes[16] = {};
+  };
+  std::vector<Chunk> chunks;
+  std::vector<Code> codes;
+  std::vector<Gap> gaps;
+  std::vector<Kept> kept;
+  bool truncated = false; // the stream ends inside a packet
+  bool complete = false;  // read to the end without a fault
+};
+
+// Splits the video elementary stream into pictures.
+class Scanner {
+public:
+  std::vector<ScannedPicture> pictures;
+  bool haveSequence = false;
+  bool haveExtension = false;
+  int width = 0, height = 0, aspect = 0, rateCode = 0;
+  int rateExtN = 0, rateExtD = 0;
+  long repeatedFields = 0; // frame pictures with repeat_first_field set
+  int chroma = 1;
+  bool topFieldFirst = true;
+  bool sawPictureExtension = false;
+  bool damagedAtEnd = false; // the stream ends in damage (a gap or a cut-off packet)
+
+  void add(const VideoChunk &chunk) {
+    spans_.push_back(ChunkSpan{lexer_.end(), chunk.size, chunk.packetPos, chunk.hasPts, false, chunk.pts});
+    lastChunkStart_ = lexer_.end();
+    lexer_.add(chunk.data, chunk.size,
+               [this](std::uint8_t code, const std::uint8_t *h, std::uint64_t pos) { handle(code, h, pos); });
     trimSpans();
+  }
+
+  // Whether the lexer ended the last payload as the trace's lexer ended its
+  // chunk `k` (the same payload): then the trace's codes from chunk k + 1 on
+  // are the ones this scanner would find.
+  bool lexesAs(const ScanTrace &trace, size_t k) const {
+    return k < trace.kept.size() && trace.chunks[k].carryLength == lexer_.carryLength() &&
+           std::memcmp(trace.kept[k].bytes, lexer_.carry(), lexer_.carryLength()) == 0;
+  }
+
+  // Goes on with the trace's chunks from `from` as if they were read here;
+  // `delta` turns the trace's stream positions into this scanner's.
+  void replay(const ScanTrace &trace, size_t from) {
+    const std::uint64_t delta = lexer_.end() - (trace.chunks[from - 1].esStart + trace.chunks[from - 1].size);
+    auto code = std::lower_bound(trace.codes.begin(), trace.codes.end(), from,
+                                 [](const ScanTrace::Code &c, size_t chunk) { return c.chunk < chunk; });
+    auto gapAt = std::lower_bound(trace.gaps.begin(), trace.gaps.end(), from,
+                                  [](const ScanTrace::Gap &g, size_t chunk) { return g.beforeChunk < chunk; });
+    for (size_t j = from; j <= trace.chunks.size(); ++j) {
+      for (; gapAt != trace.gaps.end() && gapAt->beforeChunk == j; ++gapAt)
+        gap(gapAt->suspect ? lastChunkStart_ : lexer_.end());
+      if (j == trace.chunks.size())
+        break;
+      const ScanTrace::Chunk &c = trace.chunks[j];
+      const std::uint64_t start = c.esStart + delta;
+      spans_.push_back(ChunkSpan{start, c.size, c.packetPos, c.hasPts, false, c.pts});
+      lastChunkStart_ = start;
+      for (; code != trace.codes.end() && code->chunk == j; ++code)
+        handle(code->code, code->header, code->esPos + delta);
+      lexer_.skipTo(start + c.size, c.carryLength);
+      trimSpans();
+    }
   }
 
   // Damage between the payloads given so far and the next: the picture
@@ -184,11 +281,11 @@ public:
   // damage carries foreign bytes). Reading resumes at the next sequence or
   // GOP header.
   void gap(std::uint64_t suspectFrom) {
-    carryLen_ = 0;
+    lexer_.dropCarry();
     headerStart_.reset();
     if (open_) {
       pictures.back().broken = true;
-      closePicture(esEnd_);
+      closePicture(lexer_.end());
     }
     for (auto it = pictures.rbegin(); it != pictures.rend() && it->esPos + it->size > suspectFrom; ++it)
       it->broken = true;
@@ -198,10 +295,10 @@ public:
 
   // Where the last payload given began in the elementary stream.
   std::uint64_t lastChunkStart() const { return lastChunkStart_; }
-  std::uint64_t end() const { return esEnd_; }
+  std::uint64_t end() const { return lexer_.end(); }
 
   void finish() {
-    closePicture(esEnd_);
+    closePicture(lexer_.end());
     if (gapPending_)
       damagedAtEnd = true;
   }
@@ -210,7 +307,7 @@ private:
   // Drops the spans no longer needed: those ending before the first byte a
   // picture found later may start at.
   void trimSpans() {
-    std::uint64_t floor = esEnd_ - carryLen_;
+    std::uint64_t floor = lexer_.end() - lexer_.carryLength();
     if (headerStart_)
       floor = std::min(floor, *headerStart_);
     while (spans_.size() > 2 && spans_[1].esStart <= floor)
@@ -310,10 +407,8 @@ private:
     }
   }
 
-  std::uint64_t esEnd_ = 0; // elementary stream bytes given so far
+  StartCodeLexer lexer_;
   std::uint64_t lastChunkStart_ = 0;
-  std::uint8_t carry_[16] = {};
-  size_t carryLen_ = 0;
   std::deque<ChunkSpan> spans_;
   std::optional<std::uint64_t> headerStart_;
   bool closedGop_ = false;
@@ -521,16 +616,131 @@ std::vector<FrameRange> DamagedRanges(const std::vector<std::uint32_t> &points, 
 
 } // namespace
 
+namespace {
+
+// The video stream a reading from the start takes (the first met), or 0 when
+// none is met (no program stream, or no video in it).
+int FirstVideoStream(const ConcatenatedFiles &files) {
+  ProgramStreamReader reader(files, 64 * 1024);
+  VideoChunk chunk;
+  return reader.next(chunk) ? reader.videoStreamId() : 0;
+}
+
+// A pack header at or after `near` (within 256 KiB) with a start code right
+// after it: where a second reading may begin. 0 when there is none.
+std::uint64_t PackNear(const ConcatenatedFiles &files, std::uint64_t near) {
+  constexpr size_t kWindow = 256 * 1024;
+  std::vector<std::uint8_t> buf(kWindow);
+  const size_t got = files.read(near, buf.data(), kWindow);
+  const std::uint8_t *p = buf.data();
+  for (size_t i = 0; i + 24 <= got; ++i) {
+    if (p[i + 3] != 0xBA || p[i + 2] != 1 || p[i + 1] != 0 || p[i] != 0)
+      continue;
+    size_t length = 0;
+    if ((p[i + 4] & 0xC0) == 0x40)
+      length = 14 + (p[i + 13] & 7);
+    else if ((p[i + 4] & 0xF0) == 0x20)
+      length = 12;
+    if (length && p[i + length] == 0 && p[i + length + 1] == 0 && p[i + length + 2] == 1)
+      return near + i;
+  }
+  return 0;
+}
+
+// Reads the files from `start` on as BuildMpeg2Index does, keeping what the
+// lexer finds (and the packets and gaps) instead of acting on it.
+void ScanSecondPart(const ConcatenatedFiles &files, std::uint64_t start, int videoStreamId, ScanTrace &trace,
+                    std::atomic<std::uint64_t> &position, const std::stop_token &stop) {
+  ProgramStreamReader reader(files, 256 * 1024);
+  reader.setVideoStreamId(videoStreamId);
+  reader.seek(start);
+  StartCodeLexer lexer;
+  VideoChunk chunk;
+  // Room for a packet every 2 KiB, as on a DVD, and the pictures' headers.
+  const std::uint64_t bytes = files.size() - std::min(start, files.size());
+  trace.chunks.reserve(static_cast<size_t>(bytes / 2000 + 64));
+  trace.codes.reserve(static_cast<size_t>(bytes / 5000 + 64));
+  std::uint64_t gapsSeen = 0;
+  std::uint64_t lastPacketEnd = 0;
+  auto noteGaps = [&] {
+    if (reader.gapCount() == gapsSeen)
+      return;
+    gapsSeen = reader.gapCount();
+    const bool suspect = lastPacketEnd != 0 && reader.lastGapFrom() == lastPacketEnd;
+    trace.gaps.push_back(ScanTrace::Gap{static_cast<std::uint32_t>(trace.chunks.size()), suspect});
+    lexer.dropCarry();
+  };
+  while (reader.next(chunk)) {
+    if (stop.stop_requested())
+      return;
+    noteGaps();
+    const auto index = static_cast<std::uint32_t>(trace.chunks.size());
+    trace.chunks.push_back(ScanTrace::Chunk{chunk.packetPos, lexer.end(), chunk.pts,
+                                            static_cast<std::uint32_t>(chunk.size), chunk.hasPts, 0});
+    lexer.add(chunk.data, chunk.size, [&](std::uint8_t code, const std::uint8_t *h, std::uint64_t pos) {
+      if (!ScannerReads(code))
+        return;
+      ScanTrace::Code found{pos, index, code, {}};
+      std::memcpy(found.header, h, StartCodeHeaderBytes(code));
+      trace.codes.push_back(found);
+    });
+    trace.chunks.back().carryLength = static_cast<std::uint8_t>(lexer.carryLength());
+    if (index < ScanTrace::kJoinWindow) {
+      trace.kept.emplace_back();
+      std::memcpy(trace.kept.back().bytes, lexer.carry(), lexer.carryLength());
+    }
+    lastPacketEnd = reader.position();
+    if ((index & 255) == 0)
+      position.store(lastPacketEnd, std::memory_order_relaxed);
+  }
+  noteGaps();
+  trace.truncated = reader.truncatedAt() != 0;
+  trace.complete = true;
+}
+
+} // namespace
+
 IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &key,
                          const ProgressFn &progress) {
+  return BuildMpeg2Index(files, key, progress, Mpeg2ScanOptions{});
+}
+
+IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &key, const ProgressFn &progress,
+                         const Mpeg2ScanOptions &options) {
   if (files.empty())
     Fail("the project lists no video files");
   ConcatenatedFiles source(files);
   if (source.size() == 0)
     Fail(files.front().filename().string() + " is empty");
-  ProgramStreamReader reader(source, 256 * 1024, true);
+  ProgramStreamReader reader(source, 256 * 1024);
   Scanner scanner;
   VideoChunk chunk;
+  if (options.joined)
+    *options.joined = false;
+
+  // The second half, read on a thread of its own from a pack near the middle.
+  std::uint64_t splitAt = 0;
+  ScanTrace trace;
+  std::atomic<std::uint64_t> secondAt{0};
+  std::jthread second;
+  if (source.size() >= options.splitFrom && !reader.elementaryStream() &&
+      (std::thread::hardware_concurrency() >= 2 || options.splitFrom == 0)) {
+    const std::uint64_t near = options.splitNear ? options.splitNear : source.size() / 2;
+    const int videoId = near < source.size() ? FirstVideoStream(source) : 0;
+    if (videoId != 0)
+      splitAt = PackNear(source, near);
+    if (splitAt > 0) {
+      secondAt = splitAt;
+      second = std::jthread([&, videoId](const std::stop_token &stop) {
+        try {
+          ScanSecondPart(source, splitAt, videoId, trace, secondAt, stop);
+        } catch (...) {
+          trace.complete = false; // (out of memory) the first reading goes on alone
+        }
+      });
+    }
+  }
+
   std::uint64_t nextReport = 0;
   const std::uint64_t step = std::max<std::uint64_t>(source.size() / 200, 1 << 20);
   std::uint64_t gapsSeen = 0;
@@ -545,19 +755,42 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   };
   if (progress)
     progress(0.0);
+  bool joined = false;
   while (reader.next(chunk)) {
     noteGaps();
     scanner.add(chunk);
     lastPacketEnd = reader.position();
     if (progress && chunk.packetPos >= nextReport) {
-      progress(static_cast<double>(chunk.packetPos) / static_cast<double>(source.size()));
+      const std::uint64_t ahead = splitAt ? secondAt.load(std::memory_order_relaxed) - splitAt : 0;
+      progress(static_cast<double>(chunk.packetPos + ahead) / static_cast<double>(source.size()));
       nextReport = chunk.packetPos + step;
+    }
+    if (splitAt == 0 || chunk.packetPos < splitAt)
+      continue;
+    // Past the split: take over the second reading once both have read the
+    // same packet and their lexers keep the same bytes after it.
+    if (second.joinable())
+      second.join();
+    const auto same = std::lower_bound(trace.chunks.begin(), trace.chunks.end(), chunk.packetPos,
+                                       [](const ScanTrace::Chunk &c, std::uint64_t pos) { return c.packetPos < pos; });
+    const auto k = static_cast<size_t>(same - trace.chunks.begin());
+    if (!trace.complete || k >= trace.kept.size()) {
+      splitAt = 0; // the readings do not meet: go on alone
+      continue;
+    }
+    if (same->packetPos == chunk.packetPos && scanner.lexesAs(trace, k)) {
+      scanner.replay(trace, k + 1);
+      joined = true;
+      break;
     }
   }
   if (reader.noPackAtStart())
     Fail(files.front().filename().string() + " is no MPEG-2 program stream (no pack header at its start)");
-  noteGaps();
-  if (reader.truncatedAt() != 0)
+  if (options.joined)
+    *options.joined = joined;
+  if (!joined)
+    noteGaps();
+  if (joined ? trace.truncated : reader.truncatedAt() != 0)
     scanner.gap(scanner.end()); // the last packet is cut off: so is the picture in it
   scanner.finish();
   if (!scanner.haveSequence || scanner.pictures.empty())

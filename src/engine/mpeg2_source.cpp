@@ -389,8 +389,10 @@ std::vector<FrameRange> DamagedFramesOf(const Clip &clip) {
     const IndexPtr index = IndexOfSource(*shown->source());
     if (stored.empty() || !index || shown->info().frameCount == shown->source()->info().frameCount)
       return stored;
-    // Woven frames: those with a field from a stored frame near the damage.
-    const auto pairs = PulldownFrames(*index);
+    // Woven frames: those with a field from a stored frame near the damage,
+    // the stored frames counted as the pulldown counts them (a project's own).
+    const ProjectFrameMap *map = ProjectMapOf(*shown->source());
+    const auto pairs = PulldownFrames(map ? IndexOfProjectFrames(*index, *map) : *index);
     std::vector<FrameRange> ranges;
     for (const FrameRange &r : stored) {
       int first = -1, last = -1;

@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <numeric>
-#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -127,64 +124,82 @@ std::int64_t ReadTimestamp(const std::uint8_t *p) {
 
 namespace {
 
-[[maybe_unused]] size_t FindZeroPairBytes(const std::uint8_t *p, size_t i, size_t n) {
-  for (; i + 1 < n; ++i)
-    if (p[i + 1] == 0) {
-      if (p[i] == 0)
+// Where a start code is one the index reads: 00 00 01 followed by a code
+// that is no slice (0x01..0xAF). Slices make up nearly all start codes of a
+// stream, so leaving them to the comparison, not to the caller, keeps the
+// hits down to the few headers of each picture.
+inline bool IsHeaderCode(std::uint8_t code) { return code == 0 || code > 0xAF; }
+
+[[maybe_unused]] size_t FindHeaderStartCodeBytes(const std::uint8_t *p, size_t i, size_t n) {
+  for (; i + 3 < n; ++i)
+    if (p[i + 2] <= 1) {
+      if (p[i + 2] == 1 && p[i] == 0 && p[i + 1] == 0 && IsHeaderCode(p[i + 3]))
         return i;
     } else {
-      ++i; // neither i nor i + 1 starts a pair
+      i += 2; // no start code begins at i, i + 1 or i + 2
     }
   return n;
 }
 
 #ifdef REELWORK_X86
-// Compressed video holds few zero bytes and fewer pairs of them: compare a
-// block, and the block one byte further on, with zero at once. Blocks may
-// reach past n (into the room the caller guarantees); what lies there is
-// masked off.
-size_t FindZeroPairSse2(const std::uint8_t *p, size_t i, size_t n) {
+// Compares a block and the blocks one, two and three bytes further on at
+// once. Blocks may reach past n (into the room the caller guarantees); what
+// lies there is masked off.
+size_t FindHeaderStartCodeSse2(const std::uint8_t *p, size_t i, size_t n) {
   const __m128i zero = _mm_setzero_si128();
-  for (; i + 1 < n; i += 16) {
+  const __m128i one = _mm_set1_epi8(1);
+  const __m128i firstHeader = _mm_set1_epi8(static_cast<char>(0xB0));
+  for (; i + 3 < n; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero))));
-    if (n - 1 - i < 16)
-      mask &= (1u << (n - 1 - i)) - 1;
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 2));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 3));
+    const __m128i prefix = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero)),
+                                         _mm_cmpeq_epi8(c, one));
+    const __m128i header = _mm_or_si128(_mm_cmpeq_epi8(d, zero), _mm_cmpeq_epi8(_mm_max_epu8(d, firstHeader), d));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(prefix, header)));
+    if (n - 3 - i < 16)
+      mask &= (1u << (n - 3 - i)) - 1;
     if (mask)
       return i + static_cast<size_t>(__builtin_ctz(mask));
   }
   return n;
 }
 
-__attribute__((target("avx2"))) size_t FindZeroPairAvx2(const std::uint8_t *p, size_t i, size_t n) {
+__attribute__((target("avx2"))) size_t FindHeaderStartCodeAvx2(const std::uint8_t *p, size_t i, size_t n) {
   const __m256i zero = _mm256_setzero_si256();
-  for (; i + 1 < n; i += 64) {
-    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
-    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 1));
-    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 32));
-    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 33));
-    const auto m0 = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a0, zero), _mm256_cmpeq_epi8(b0, zero))));
-    const auto m1 = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a1, zero), _mm256_cmpeq_epi8(b1, zero))));
-    std::uint64_t mask = m0 | (static_cast<std::uint64_t>(m1) << 32);
-    if (n - 1 - i < 64)
-      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+  const __m256i one = _mm256_set1_epi8(1);
+  const __m256i firstHeader = _mm256_set1_epi8(static_cast<char>(0xB0));
+  for (; i + 3 < n; i += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 1));
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 2));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + 3));
+    const __m256i prefix = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, zero), _mm256_cmpeq_epi8(b, zero)), _mm256_cmpeq_epi8(c, one));
+    const __m256i header =
+        _mm256_or_si256(_mm256_cmpeq_epi8(d, zero), _mm256_cmpeq_epi8(_mm256_max_epu8(d, firstHeader), d));
+    auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(prefix, header)));
+    if (n - 3 - i < 32)
+      mask &= (std::uint32_t{1} << (n - 3 - i)) - 1;
     if (mask)
-      return i + static_cast<size_t>(__builtin_ctzll(mask));
+      return i + static_cast<size_t>(__builtin_ctz(mask));
   }
   return n;
 }
 
-__attribute__((target("avx512bw"))) size_t FindZeroPairAvx512(const std::uint8_t *p, size_t i, size_t n) {
+__attribute__((target("avx512bw"))) size_t FindHeaderStartCodeAvx512(const std::uint8_t *p, size_t i, size_t n) {
   const __m512i zero = _mm512_setzero_si512();
-  for (; i + 1 < n; i += 64) {
-    const __m512i a = _mm512_loadu_si512(p + i);
-    const __m512i b = _mm512_loadu_si512(p + i + 1);
-    std::uint64_t mask = _mm512_cmpeq_epi8_mask(a, zero) & _mm512_cmpeq_epi8_mask(b, zero);
-    if (n - 1 - i < 64)
-      mask &= (std::uint64_t{1} << (n - 1 - i)) - 1;
+  const __m512i one = _mm512_set1_epi8(1);
+  const __m512i firstHeader = _mm512_set1_epi8(static_cast<char>(0xB0));
+  for (; i + 3 < n; i += 64) {
+    const __m512i d = _mm512_loadu_si512(p + i + 3);
+    std::uint64_t mask = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + i + 2), one) &
+                         _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + i + 1), zero) &
+                         _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + i), zero) &
+                         (_mm512_cmpeq_epi8_mask(d, zero) | _mm512_cmpge_epu8_mask(d, firstHeader));
+    if (n - 3 - i < 64)
+      mask &= (std::uint64_t{1} << (n - 3 - i)) - 1;
     if (mask)
       return i + static_cast<size_t>(__builtin_ctzll(mask));
   }
@@ -198,122 +213,24 @@ const int kVectorLevel = (__builtin_cpu_init(), __builtin_cpu_supports("avx512bw
 
 } // namespace
 
-size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n) {
+size_t FindHeaderStartCode(const std::uint8_t *p, size_t from, size_t n) {
 #ifdef REELWORK_X86
   switch (kVectorLevel) {
-  case 2: return FindZeroPairAvx512(p, from, n);
-  case 1: return FindZeroPairAvx2(p, from, n);
-  default: return FindZeroPairSse2(p, from, n);
+  case 2: return FindHeaderStartCodeAvx512(p, from, n);
+  case 1: return FindHeaderStartCodeAvx2(p, from, n);
+  default: return FindHeaderStartCodeSse2(p, from, n);
   }
 #else
-  return FindZeroPairBytes(p, from, n);
+  return FindHeaderStartCodeBytes(p, from, n);
 #endif
 }
 
-// Blocks of the files read by a thread of their own, in order, a few ahead of
-// the block the reader is in: the copy out of the page cache runs beside the
-// search for start codes.
-class ProgramStreamReader::ReadAhead {
-public:
-  static constexpr size_t kBlock = 256 * 1024;
-  static constexpr size_t kSlots = 4;
-
-  explicit ReadAhead(const ConcatenatedFiles &files) : files_(files) {
-    for (auto &slot : slots_)
-      slot.bytes.resize(kBlock + kReadRoom);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~ReadAhead() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
-  // The block holding `position` (its bytes from the block's start, and how
-  // many there are: fewer than kBlock at the end). Blocks before it are
-  // given back for reading further ahead. Positions only grow.
-  const std::uint8_t *block(std::uint64_t position, std::uint64_t &start, size_t &length) {
-    const std::uint64_t index = position / kBlock;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      if (const std::uint64_t kept = std::min(index, nextToRead_); kept > firstKept_) {
-        firstKept_ = kept;
-        changed_.notify_all();
-      }
-      if (nextToRead_ > index || endBlock_ <= index)
-        break;
-      changed_.wait(lock);
-    }
-    start = index * kBlock;
-    if (endBlock_ <= index) {
-      length = 0;
-      return nullptr;
-    }
-    const Slot &slot = slots_[index % kSlots];
-    length = slot.length;
-    return slot.bytes.data();
-  }
-
-  // The block after the one holding `position`, if it is still kept (for a
-  // packet that runs on into it).
-  const std::uint8_t *following(std::uint64_t position, size_t &length) {
-    std::uint64_t start = 0;
-    return block((position / kBlock + 1) * kBlock, start, length);
-  }
-
-private:
-  struct Slot {
-    std::vector<std::uint8_t> bytes;
-    size_t length = 0;
-  };
-
-  void run() {
-    for (;;) {
-      std::uint64_t index = 0;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || nextToRead_ < firstKept_ + kSlots - 1; });
-        if (stop_)
-          return;
-        index = nextToRead_;
-      }
-      Slot &slot = slots_[index % kSlots];
-      slot.length = files_.read(index * kBlock, slot.bytes.data(), kBlock);
-      {
-        std::lock_guard lock(mutex_);
-        ++nextToRead_;
-        if (slot.length < kBlock) {
-          endBlock_ = slot.length == 0 ? index : index + 1;
-          changed_.notify_all();
-          return;
-        }
-      }
-      changed_.notify_all();
-    }
-  }
-
-  const ConcatenatedFiles &files_;
-  Slot slots_[kSlots];
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::uint64_t firstKept_ = 0;  // blocks before this may be overwritten
-  std::uint64_t nextToRead_ = 0; // blocks before this are read
-  std::uint64_t endBlock_ = ~std::uint64_t{0};
-  bool stop_ = false;
-  std::thread thread_;
-};
-
-ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize, bool readAhead)
+ProgramStreamReader::ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize)
     : files_(files), buf_(std::max<size_t>(bufferSize, 160 * 1024) + kReadRoom), size_(buf_.size() - kReadRoom),
       data_(buf_.data()) {
   std::uint8_t head[4] = {0, 0, 0, 0};
   if (files_.read(0, head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3)
     elementary_ = true;
-  if (readAhead)
-    ahead_ = std::make_unique<ReadAhead>(files_);
 }
 
 ProgramStreamReader::~ProgramStreamReader() = default;
@@ -331,37 +248,6 @@ void ProgramStreamReader::seek(std::uint64_t position) {
 bool ProgramStreamReader::ensure(size_t n) {
   if (bufLen_ - cursor_ >= n)
     return true;
-  const std::uint64_t at = bufPos_ + cursor_;
-  if (ahead_) {
-    // Straight from the block when the bytes lie in it; copied together
-    // from it and the next where they run on.
-    std::uint64_t start = 0;
-    size_t length = 0;
-    const std::uint8_t *block = ahead_->block(at, start, length);
-    const size_t offset = static_cast<size_t>(at - start);
-    if (!block || offset >= length)
-      return false;
-    if (length - offset >= n) {
-      data_ = block + offset;
-      bufPos_ = at;
-      bufLen_ = length - offset;
-      cursor_ = 0;
-      return true;
-    }
-    std::memcpy(buf_.data(), block + offset, length - offset);
-    size_t have = length - offset;
-    size_t nextLength = 0;
-    const std::uint8_t *next = length == ReadAhead::kBlock ? ahead_->following(at, nextLength) : nullptr;
-    const size_t take = next ? std::min(nextLength, n - have) : 0;
-    if (take)
-      std::memcpy(buf_.data() + have, next, take);
-    have += take;
-    data_ = buf_.data();
-    bufPos_ = at;
-    bufLen_ = have;
-    cursor_ = 0;
-    return have >= n;
-  }
   // Move what is left to the front and fill up behind it.
   if (cursor_ > 0) {
     std::memmove(buf_.data(), data_ + cursor_, bufLen_ - cursor_);

@@ -64,11 +64,7 @@ struct VideoChunk {
 // header instead of a pack is read as a bare video elementary stream.
 class ProgramStreamReader {
 public:
-  // `readAhead`: a thread reads the files block by block ahead of the
-  // reader, which takes the packets out of the blocks where they lie; for a
-  // pass from the start to the end (seek is not used then).
-  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024,
-                               bool readAhead = false);
+  explicit ProgramStreamReader(const ConcatenatedFiles &files, size_t bufferSize = 256 * 1024);
   ~ProgramStreamReader();
   ProgramStreamReader(const ProgramStreamReader &) = delete;
   ProgramStreamReader &operator=(const ProgramStreamReader &) = delete;
@@ -101,13 +97,10 @@ private:
   bool ensure(size_t n);
   void resync();
 
-  class ReadAhead;
-
   const ConcatenatedFiles &files_;
   std::vector<std::uint8_t> buf_; // size_ bytes to fill, then kReadRoom bytes of room
   size_t size_ = 0;
-  const std::uint8_t *data_ = nullptr; // buf_, or a block of the read-ahead
-  std::unique_ptr<ReadAhead> ahead_;
+  const std::uint8_t *data_ = nullptr; // buf_
   std::uint64_t bufPos_ = 0; // stream position of data_[0]
   size_t bufLen_ = 0;
   size_t cursor_ = 0;
@@ -126,12 +119,13 @@ private:
 // opens; a large file of another kind is refused without reading it all).
 constexpr std::uint64_t kPackSearchAtStart = 4u << 20;
 
-// The first position i >= from with p[i] == 0 and p[i + 1] == 0 (i + 1 < n),
-// or n when there is none: where a start code (00 00 01) may begin. Looks at
-// 64 bytes at a time where the processor can (16 at least), and so may read up to
-// kReadRoom bytes past p + n: the caller must have them readable (a chunk's
-// data from ProgramStreamReader has).
-size_t FindZeroPair(const std::uint8_t *p, size_t from, size_t n);
+// The first position i >= from where a start code other than a slice's
+// begins (00 00 01 xx, xx = 0x00 or 0xB0..0xFF) with its code byte before n
+// (i + 3 < n), or n when there is none. Looks at 64 bytes at a time where the
+// processor can (16 at least), and so may read up to kReadRoom bytes past
+// p + n: the caller must have them readable (a chunk's data from
+// ProgramStreamReader has).
+size_t FindHeaderStartCode(const std::uint8_t *p, size_t from, size_t n);
 
 // Chunk length used for bare elementary streams; positions within a chunk
 // must fit 16 bits.

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -19,6 +25,51 @@
 using namespace reelwork;
 
 namespace {
+
+// Keeps new files out of a folder while it lives, for every user: its write
+// permission is taken away, and for root, whom permissions do not stop, it
+// is made immutable (where the file system and the process's capabilities
+// allow; `refuses()` says whether a file can still be made in it).
+class UnwritableFolder {
+public:
+  explicit UnwritableFolder(const QString &folder) : folder_(folder.toStdString()) {
+    ::chmod(folder_.c_str(), 0555);
+    if (::geteuid() == 0)
+      immutable_ = SetImmutable(true);
+  }
+  ~UnwritableFolder() {
+    if (immutable_)
+      SetImmutable(false);
+    ::chmod(folder_.c_str(), 0755);
+  }
+  bool refuses() const {
+    const std::string probe = folder_ + "/probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+      return true;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return false;
+  }
+
+private:
+  bool SetImmutable(bool on) const {
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+      return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+  }
+
+  std::string folder_;
+  bool immutable_ = false;
+};
 
 class D2vFromDisc : public reelwork::test::TempDirTest {
 protected:
@@ -82,6 +133,36 @@ TEST_F(D2vFromDisc, CancelledIndexingLeavesNoProjectAndNoVideo) {
   EXPECT_FALSE(QFileInfo::exists(path("VIDEO_TS/VTS_01.d2v")));
   EXPECT_FALSE(w->state().VideoOpen);
   EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A disc or a folder the user may not write to: the project is saved where
+// the user says (".d2v" added to a bare name) and opens from there; when the
+// user closes the dialog instead, nothing opens and nothing is said.
+TEST_F(D2vFromDisc, AFolderThatCannotBeWrittenAsksWhereTheProjectGoes) {
+  ASSERT_TRUE(QDir(path(".")).mkdir("projects"));
+  auto w = start();
+  const UnwritableFolder readOnly(videoTs);
+  if (!readOnly.refuses())
+    GTEST_SKIP() << "no way here to keep files out of a folder (root without the immutable flag)";
+
+  dialogs.openNames.push_back(videoTs);
+  dialogs.saveNames.push_back(std::nullopt);
+  w->BitBtn1->click();
+  EXPECT_EQ(dialogs.filters, (QStringList{kD2VOrDiscFilter, kD2VFilter}));
+  EXPECT_FALSE(w->state().VideoOpen);
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+
+  dialogs.filters.clear();
+  dialogs.openNames.push_back(vob());
+  dialogs.saveNames.push_back(path("projects/my title"));
+  w->BitBtn1->click();
+  EXPECT_EQ(dialogs.filters, (QStringList{kD2VOrDiscFilter, kD2VFilter}));
+  ASSERT_TRUE(w->state().VideoOpen) << dialogs.messages.join("; ").toStdString();
+  EXPECT_TRUE(readBytes("projects/my title.d2v").startsWith("DGIndexProjectFile16\r\n1\r\n" + vob().toUtf8() + "\r\n"));
+  EXPECT_EQ(w->state().WorkDir, path("projects") + "/");
+  EXPECT_EQ(w->state().ProjectName, "my title.d2v");
+  EXPECT_EQ(w->state().FrameCount, rip.frames);
+  EXPECT_TRUE(QDir(videoTs).entryList({"*.d2v", "*.avs"}, QDir::Files).isEmpty()) << "nothing beside the VOBs";
 }
 
 TEST_F(D2vFromDisc, ChoicesAndProjectNames) {

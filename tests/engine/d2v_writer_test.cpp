@@ -13,6 +13,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include "common/text_codec.h"
 #include "engine/d2v_writer.h"
 #include "engine/dvd_folder.h"
 #include "support/media_fixture.h"
@@ -382,6 +383,59 @@ TEST(D2vWriter, RefusesWhatIsNoVideoAndKeepsTheOldProjectWhenCancelled) {
   EXPECT_THROW(WriteD2vProject(d2v, rip.vobs, {}, [](double f) { if (f > 0) throw Stop{}; }), Stop);
   std::ifstream in(d2v, std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "old");
+}
+
+// Windows tools read a project's paths as Windows-1251: a Cyrillic folder is
+// written so; a name the code page cannot hold keeps its UTF-8 bytes, and so
+// does a list mixing both (the project is read as one text). The engine
+// opens every one of them with the frames of the VOBs.
+TEST(D2vWriter, PathsAreWrittenInWindows1251WhereEveryLetterFits) {
+  reelwork::testing::IsolatedIndexCache cache;
+  TempFolder folder;
+  SampleOptions options;
+  options.seconds = 1;
+  options.vobCount = 2;
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "rip", options);
+  std::ofstream(folder.path() / "rip" / "plain.d2v", std::ios::binary)
+      << "DGIndexProjectFile16\r\n2\r\n" << rip.vobs[0].string() << "\r\n" << rip.vobs[1].string() << "\r\n";
+  const auto expected = EngineFrames(folder.path() / "rip" / "plain.d2v");
+  ASSERT_FALSE(expected.empty());
+
+  const auto place = [&](const std::string &name) {
+    const fs::path at = folder.path() / name;
+    fs::create_directories(at);
+    std::vector<fs::path> vobs;
+    for (const auto &vob : rip.vobs)
+      vobs.push_back(at / vob.filename());
+    fs::copy_file(rip.vobs[0], vobs[0]);
+    fs::copy_file(rip.vobs[1], vobs[1]);
+    return vobs;
+  };
+  const auto fileText = [](const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+
+  const auto russian = place("Фильмы/Ёжик в тумане");
+  WriteD2vProject(russian[0].parent_path() / "title.d2v", russian);
+  std::string text = fileText(russian[0].parent_path() / "title.d2v");
+  const Project p = ReadProject(text);
+  ASSERT_EQ(p.files.size(), 2u);
+  EXPECT_EQ(p.files[0], reelwork::Utf8ToCp1251(russian[0].string()).value());
+  EXPECT_EQ(text.find("Фильмы"), std::string::npos) << "no UTF-8 bytes";
+  EXPECT_EQ(EngineFrames(russian[0].parent_path() / "title.d2v"), expected);
+
+  const auto french = place("Amélie");
+  WriteD2vProject(french[0].parent_path() / "title.d2v", french);
+  text = fileText(french[0].parent_path() / "title.d2v");
+  EXPECT_NE(text.find(french[1].string() + "\r\n"), std::string::npos) << "UTF-8 as on the disk";
+  EXPECT_EQ(EngineFrames(french[0].parent_path() / "title.d2v"), expected);
+
+  const fs::path mixed = folder.path() / "mixed.d2v";
+  WriteD2vProject(mixed, {russian[0], french[1]});
+  text = fileText(mixed);
+  EXPECT_NE(text.find(russian[0].string() + "\r\n" + french[1].string() + "\r\n"), std::string::npos);
+  EXPECT_EQ(EngineFrames(mixed), expected);
 }
 
 TEST(DvdFolder, LargestTitleSetTakesTitleVobsInOrderNeverTheMenu) {

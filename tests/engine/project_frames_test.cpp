@@ -12,6 +12,7 @@
 #include "engine/d2v.h"
 #include "engine/mpeg2_source.h"
 #include "engine/project_frames.h"
+#include "engine/sample_media.h"
 #include "engine/video.h"
 #include "support/media_fixture.h"
 
@@ -255,4 +256,67 @@ TEST_F(ProjectFrames, DamageInARangeSelectedProjectIsNumberedAsItsFrames) {
   const int last = clip->info().frameCount - 1;
   ASSERT_LT(last, index->frameCount() - 1);
   EXPECT_EQ(DamagedFramesOf(*clip), (std::vector<FrameRange>{{last, last}}));
+}
+
+// Film with pulldown in a range-selected project, damaged inside the range:
+// the damage is reported in the frames the project shows, 30 a second woven
+// from its own stored frames, not from the whole video's.
+TEST(ProjectDamage, PulldownFilmInARangeSelectedProjectReportsItsShownFrames) {
+  IsolatedIndexCache cache;
+  TempFolder folder;
+  SampleOptions o;
+  o.softPulldown = true;
+  o.seconds = 6;
+  o.width = 352;
+  o.height = 240;
+  const SampleRip rip = MakeTestRip(folder.path() / "rip", o);
+  const std::string clean = Read(rip.vobs[0]);
+  // The frames of a weave of the stored frames from `from` on with a field
+  // from stored frames first..last: each stored frame gives two fields,
+  // three with a repeated one, and shown frame f is made of fields 2f and
+  // 2f + 1.
+  const auto woven = [](const Mpeg2Index &index, int from, int first, int last) {
+    std::vector<int> owners;
+    for (int stored = from; stored < index.frameCount(); ++stored) {
+      const bool repeat = index.pictures[index.frames[static_cast<size_t>(stored)]].fields & kRepeatFirstField;
+      owners.insert(owners.end(), repeat ? 3u : 2u, stored);
+    }
+    std::vector<FrameRange> ranges;
+    for (int f = 0; 2 * f + 1 < static_cast<int>(owners.size()); ++f) {
+      const int a = owners[static_cast<size_t>(2 * f)], b = owners[static_cast<size_t>(2 * f + 1)];
+      if (std::max(a, b) < first || std::min(a, b) > last)
+        continue;
+      if (!ranges.empty() && ranges.back().last == f - 1)
+        ranges.back().last = f;
+      else
+        ranges.push_back(FrameRange{f, f});
+    }
+    return ranges;
+  };
+  // A sector of zeros where the weave of a project from the second group and
+  // the whole video's weave differ around the damage.
+  IndexPtr index;
+  std::vector<std::uint32_t> starts;
+  int first = 0;
+  std::vector<FrameRange> expected;
+  for (int percent = 60; percent < 80 && !index; ++percent) {
+    std::string bytes = clean;
+    bytes.replace(bytes.size() * static_cast<size_t>(percent) / 100 / 2048 * 2048, 2048, 2048, '\0');
+    Write(folder.path() / "FILM.VOB", bytes);
+    IndexPtr damaged = IndexOfSource(*MakeMpeg2SourceFromFiles({folder.path() / "FILM.VOB"}, {}));
+    starts = GroupStarts(*damaged);
+    if (damaged->damaged.size() != 1 || starts.size() < 4)
+      continue;
+    first = static_cast<int>(damaged->pictures[starts[1]].frame);
+    const FrameRange d = damaged->damaged.front();
+    expected = woven(*damaged, first, d.first, d.last);
+    if (expected != woven(*damaged, 0, d.first - first, d.last - first))
+      index = damaged;
+  }
+  ASSERT_TRUE(index) << "no place found for the damage";
+  ASSERT_FALSE(expected.empty());
+  Write(folder.path() / "part.d2v", ProjectOfGroups("FILM.VOB", *index, 1, starts.size() - 1));
+  ClipPtr clip = MakeMpeg2Source((folder.path() / "part.d2v").string(), {});
+  ASSERT_GT(clip->info().frameCount, index->frameCount() - first) << "pulldown shown";
+  EXPECT_EQ(DamagedFramesOf(*clip), expected);
 }
