@@ -87,6 +87,12 @@ public:
         if (attempt > 0 || rebuilt_ || !rebuildIndex())
           Fail("frame " + std::to_string(n) + " cannot be read: the video files have changed at " +
                files_.describe(wrong.position));
+      } catch (const StaleIndexError &) {
+        active_ = false;
+        // A damaged block of the stored index, found when first read.
+        if (attempt > 0 || rebuilt_ || !rebuildIndex())
+          Fail("frame " + std::to_string(n) + " cannot be read: the stored index is damaged and the video files "
+               "have changed");
       } catch (...) {
         active_ = false; // start afresh next time
         throw;
@@ -141,6 +147,10 @@ private:
   // The elementary stream bytes of picture d, read through the packets.
   void readPicture(std::uint32_t d) {
     const IndexedPicture &pic = picture(d);
+    // The picture hands out the frame that names it (a stored index is
+    // checked here as it is used).
+    if (pic.frame != kNotShown && index_->frames[pic.frame] != d)
+      throw IndexMismatch{pic.packetPos};
     av_packet_unref(packet_);
     if (av_new_packet(packet_, static_cast<int>(pic.size)) < 0)
       Fail("out of memory");
@@ -225,6 +235,8 @@ private:
   FramePtr decodeFrameOnce(std::uint32_t n, bool drainAtTarget) {
     const std::uint32_t d = index_->frames[n];
     const IndexedPicture &target = picture(d);
+    if (target.frame != n || picture(target.seekFrom).type != kPictureI)
+      throw IndexMismatch{target.packetPos};
     if (!canContinue(n, d))
       startAt(target.seekFrom);
     FramePtr result;
@@ -348,13 +360,20 @@ std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<fs::path> &file
   return std::make_shared<Mpeg2Source>(files, std::move(index));
 }
 
-ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
-  const D2vProject project = ReadD2vProjectFile(d2vPath);
-  const int fieldOperation = project.fieldOperation;
-  auto source = std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress));
+namespace {
+
+// Whether a shown picture of the index repeats a field, from its header when
+// it knows (a stored index), else from its tables.
+bool RepeatsFields(const Mpeg2Index &index) {
+  return index.repeatsFields >= 0 ? index.repeatsFields == 1 : HasPulldown(index);
+}
+
+// The project's frames from a source over the whole of its files: the frames
+// it lists, numbered as its readers number them, shown as its field
+// operation says.
+ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source> source) {
   IndexPtr index = source->index();
   ClipPtr cached = std::make_shared<FrameCache>(std::move(source), 16);
-  // The frames the project lists, numbered as its readers number them.
   std::vector<std::uint64_t> sizes;
   for (const auto &file : project.files) {
     std::error_code ec;
@@ -364,11 +383,30 @@ ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) 
     cached = MakeProjectFramesClip(std::move(cached), map);
     index = std::make_shared<const Mpeg2Index>(IndexOfProjectFrames(*index, map));
   }
-  if (fieldOperation == 0 && HasPulldown(*index))
+  if (project.fieldOperation == 0 && RepeatsFields(*index))
     return MakePulldownClip(std::move(cached), *index);
-  if (fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && HasPulldown(*index))
+  if (project.fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && RepeatsFields(*index))
     return MakeRateClip(std::move(cached), 30000, 1001);
   return cached;
+}
+
+// The project over the index of all of its files, from memory or the disk
+// cache, else built (a stored index found damaged while opening is built
+// again).
+ClipPtr ProjectOverFullIndex(const D2vProject &project, const ProgressFn &progress) {
+  try {
+    return ProjectOverSource(project, std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress)));
+  } catch (const StaleIndexError &) {
+    return ProjectOverSource(project,
+                             std::make_shared<Mpeg2Source>(project.files, RebuildMpeg2Index(project.files, progress)));
+  }
+}
+
+} // namespace
+
+ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
+  const D2vProject project = ReadD2vProjectFile(d2vPath);
+  return ProjectOverFullIndex(project, progress);
 }
 
 IndexPtr IndexOfSource(const Clip &clip) {
