@@ -601,6 +601,75 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   return index;
 }
 
+GroupScan ScanGroupAt(const ConcatenatedFiles &files, std::uint64_t from, int skipIntra, size_t count,
+                      std::uint64_t maxBytes, int videoStreamId) {
+  ProgramStreamReader reader(files, 256 * 1024);
+  if (videoStreamId != 0)
+    reader.setVideoStreamId(videoStreamId);
+  reader.seek(from);
+  Scanner scanner;
+  GroupScan scan;
+  constexpr size_t kNone = ~size_t{0};
+  size_t first = kNone, looked = 0;
+  int intraSeen = 0;
+  // Whether the group and the picture after it have been met.
+  auto enough = [&] {
+    for (; looked < scanner.pictures.size(); ++looked)
+      if (first == kNone && scanner.pictures[looked].type == kPictureI && intraSeen++ == skipIntra)
+        first = looked;
+    return first != kNone && scanner.pictures.size() > first + count;
+  };
+  VideoChunk chunk;
+  bool stopped = false;
+  while (reader.next(chunk)) {
+    if (reader.gapCount() != 0) {
+      scan.damaged = true;
+      break;
+    }
+    scanner.add(chunk);
+    if (enough() || reader.position() - from > maxBytes) {
+      stopped = true;
+      break;
+    }
+  }
+  if (!stopped && !scan.damaged) {
+    scan.ended = true;
+    scan.damaged = reader.truncatedAt() != 0 || reader.gapCount() != 0;
+    scanner.finish();
+    enough();
+  }
+  scan.first = first == kNone ? scanner.pictures.size() : first;
+  for (const auto &s : scanner.pictures) {
+    if (s.size > (64u << 20))
+      scan.damaged = true;
+    scan.pictures.push_back(LocatedPicture{s.packetPos, s.payloadOffset,
+                                           static_cast<std::uint32_t>(std::min<std::uint64_t>(s.size, 0xFFFFFFFFu)),
+                                           s.type, s.showFlags});
+  }
+  scan.haveSequence = scanner.haveSequence;
+  scan.haveExtension = scanner.haveExtension;
+  scan.width = scanner.width;
+  scan.height = scanner.height;
+  scan.aspectCode = scanner.aspect;
+  scan.chromaFormat = scanner.chroma;
+  scan.topFieldFirst = scanner.topFieldFirst;
+  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, scan.rateNum, scan.rateDen);
+  scan.elementaryStream = reader.elementaryStream();
+  scan.videoStreamId = reader.videoStreamId();
+  return scan;
+}
+
+void NumberOutlinedPictures(const std::vector<PictureOutline> &pictures, Mpeg2Index &index) {
+  std::vector<ScannedPicture> scanned(pictures.size());
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    scanned[i].type = pictures[i].type;
+    scanned[i].showFlags = pictures[i].fields;
+    scanned[i].closedGop = pictures[i].closedGop;
+  }
+  std::vector<std::uint32_t> damagePoints;
+  NumberFrames(scanned, index, damagePoints);
+}
+
 // ---------------------------------------------------------------------------
 // Kept on disk: a header (with the damaged ranges) and its checksum, then the
 // picture and frame tables as they lie in memory, then a checksum for every

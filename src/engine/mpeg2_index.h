@@ -207,6 +207,55 @@ IndexPtr BuildMpeg2Index(const std::vector<std::filesystem::path> &files, const 
 // matches the files, else built (and then kept in both places).
 IndexPtr GetMpeg2Index(const std::vector<std::filesystem::path> &files, const ProgressFn &progress);
 
+class ConcatenatedFiles;
+
+// A picture found by a scan of part of the files (see ScanGroupAt).
+struct LocatedPicture {
+  std::uint64_t packetPos = 0; // as IndexedPicture has them
+  std::uint16_t payloadOffset = 0;
+  std::uint32_t size = 0;
+  std::uint8_t type = 0; // as coded: 1 I, 2 P, 3 B
+  std::uint8_t fields = kTopFieldFirst;
+};
+
+struct GroupScan {
+  std::vector<LocatedPicture> pictures; // in decode order, from the first picture header met
+  size_t first = 0;      // the group's I-picture in `pictures`; pictures.size() when none was found
+  bool damaged = false;  // the scan met damage (a gap in the packs, a cut-off packet, a huge picture)
+  bool ended = false;    // the scan reached the end of the files
+  // The first sequence header met and the first picture's field order, as a
+  // scan of all of the files from here would take them.
+  bool haveSequence = false;
+  bool haveExtension = false;
+  int width = 0, height = 0, aspectCode = 0, chromaFormat = 1, rateNum = 25, rateDen = 1;
+  bool topFieldFirst = true;
+  bool elementaryStream = false;
+  int videoStreamId = 0;
+};
+
+// Scans the files from `from` (the start of a pack, or any byte of a bare
+// video stream) the way BuildMpeg2Index scans them, without building an
+// index: passes over `skipIntra` I-pictures, takes the next I-picture and
+// the `count` - 1 pictures after it (one group of a project's data lines),
+// and stops once the picture after them is met (their sizes are known then),
+// at the end of the files, or after `maxBytes`. `videoStreamId` 0 takes the
+// first video stream met.
+GroupScan ScanGroupAt(const ConcatenatedFiles &files, std::uint64_t from, int skipIntra, size_t count,
+                      std::uint64_t maxBytes, int videoStreamId);
+
+// How a picture is known before its place in the files is: its type, how it
+// is shown as fields, and whether its group of pictures is closed.
+struct PictureOutline {
+  std::uint8_t type = 0;
+  std::uint8_t fields = kTopFieldFirst;
+  bool closedGop = false;
+};
+
+// The pictures' frame numbers and seek points (`pictures` in decode order,
+// the first an I-picture), as BuildMpeg2Index numbers the pictures it scans;
+// their places in the files are left empty.
+void NumberOutlinedPictures(const std::vector<PictureOutline> &pictures, Mpeg2Index &index);
+
 // The disk cache: $XDG_CACHE_HOME/reelwork, or ~/.cache/reelwork.
 std::filesystem::path IndexCacheFolder();
 std::filesystem::path IndexCachePath(const std::string &key);

@@ -13,6 +13,7 @@ extern "C" {
 #include "engine/frame_cache.h"
 #include "engine/program_stream.h"
 #include "engine/project_frames.h"
+#include "engine/project_lines.h"
 #include "engine/pulldown.h"
 
 namespace fs = std::filesystem;
@@ -37,8 +38,10 @@ struct IndexMismatch {
 
 class Mpeg2Source : public Clip {
 public:
-  Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index)
-      : index_(std::move(index)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
+  // With `lines`, the index is the skeleton a project's data lines give,
+  // and each group's pictures are located when first decoded.
+  Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index, std::shared_ptr<ProjectLines> lines = nullptr)
+      : index_(std::move(index)), lines_(std::move(lines)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
     reader_.setVideoStreamId(index_->elementaryStream ? 0 : index_->videoStreamId);
     info_.width = index_->width;
     info_.height = index_->height;
@@ -71,7 +74,12 @@ public:
 
   const ClipInfo &info() const override { return info_; }
   const IndexPtr &index() const { return index_; }
-  const SourceStats &stats() const { return stats_; }
+  SourceStats stats() const {
+    SourceStats stats = stats_;
+    stats.groupsLocated = lines_ ? lines_->groupsLocated : 0;
+    return stats;
+  }
+  const ConcatenatedFiles &files() const { return files_; }
 
   FramePtr frame(int n) override {
     if (n < 0 || n >= info_.frameCount)
@@ -81,6 +89,8 @@ public:
         return decodeFrame(static_cast<std::uint32_t>(n));
       } catch (const IndexMismatch &wrong) {
         active_ = false;
+        if (lines_)
+          throw ProjectLinesWrong{}; // the project's lines are wrong here: its full index decides
         // An index kept from before can be wrong where its checks did not
         // look; build it again (once for the source), and go on with it
         // when it gives the same video.
@@ -146,6 +156,8 @@ private:
 
   // The elementary stream bytes of picture d, read through the packets.
   void readPicture(std::uint32_t d) {
+    if (lines_)
+      LocateGroupOf(*lines_, files_, d);
     const IndexedPicture &pic = picture(d);
     // The picture hands out the frame that names it (a stored index is
     // checked here as it is used).
@@ -182,6 +194,11 @@ private:
     }
     const std::uint8_t *data = packet_->data;
     if (have != pic.size || pic.size < 4 || data[0] != 0 || data[1] != 0 || data[2] != 1)
+      throw IndexMismatch{pic.packetPos};
+    // A group located from its line's place starts with the headers before
+    // its I-picture, as a scan of all of the files finds it: a picture header
+    // alone means a header lay before the line's place.
+    if (lines_ && StartsGroup(*lines_, d) && data[3] == 0x00)
       throw IndexMismatch{pic.packetPos};
     // What follows is the next start code, or nothing at the end of the
     // stream, or anything after a sequence end code.
@@ -336,6 +353,7 @@ private:
   }
 
   IndexPtr index_;
+  std::shared_ptr<ProjectLines> lines_;
   std::vector<fs::path> paths_;
   ConcatenatedFiles files_;
   ProgramStreamReader reader_;
@@ -368,10 +386,11 @@ bool RepeatsFields(const Mpeg2Index &index) {
   return index.repeatsFields >= 0 ? index.repeatsFields == 1 : HasPulldown(index);
 }
 
-// The project's frames from a source over the whole of its files: the frames
-// it lists, numbered as its readers number them, shown as its field
-// operation says.
-ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source> source) {
+// The project's frames from a source over its files: the frames it lists,
+// numbered as its readers number them, shown as the project's field
+// operation. `shown`, when given, receives the index of the project's frames
+// (before the pulldown).
+ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source> source, IndexPtr *shown = nullptr) {
   IndexPtr index = source->index();
   ClipPtr cached = std::make_shared<FrameCache>(std::move(source), 16);
   std::vector<std::uint64_t> sizes;
@@ -383,6 +402,8 @@ ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source
     cached = MakeProjectFramesClip(std::move(cached), map);
     index = std::make_shared<const Mpeg2Index>(IndexOfProjectFrames(*index, map));
   }
+  if (shown)
+    *shown = index;
   if (project.fieldOperation == 0 && RepeatsFields(*index))
     return MakePulldownClip(std::move(cached), *index);
   if (project.fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && RepeatsFields(*index))
@@ -393,12 +414,88 @@ ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source
 // The project over the index of all of its files, from memory or the disk
 // cache, else built (a stored index found damaged while opening is built
 // again).
-ClipPtr ProjectOverFullIndex(const D2vProject &project, const ProgressFn &progress) {
+ClipPtr ProjectOverFullIndex(const D2vProject &project, const ProgressFn &progress, IndexPtr *shown = nullptr) {
   try {
-    return ProjectOverSource(project, std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress)));
+    return ProjectOverSource(
+        project, std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress)), shown);
   } catch (const StaleIndexError &) {
-    return ProjectOverSource(project,
-                             std::make_shared<Mpeg2Source>(project.files, RebuildMpeg2Index(project.files, progress)));
+    return ProjectOverSource(
+        project, std::make_shared<Mpeg2Source>(project.files, RebuildMpeg2Index(project.files, progress)), shown);
+  }
+}
+
+// Whether two indexes of a project's frames show the same fields frame by frame.
+bool SameFieldsShown(const Mpeg2Index &a, const Mpeg2Index &b) {
+  if (a.frames.size() != b.frames.size())
+    return false;
+  for (size_t k = 0; k < a.frames.size(); ++k)
+    if (a.pictures[a.frames[k]].fields != b.pictures[b.frames[k]].fields)
+      return false;
+  return true;
+}
+
+// A project served from its data lines. Where a line turns out not to
+// describe the files, the project is served from the full index of its files
+// from then on, which must give the frames the lines promised (their
+// number, size, rate and field order, and each frame's fields); else every
+// frame is refused with the reason, never shown wrong.
+class ProjectLinesClip : public PulldownShown {
+public:
+  ProjectLinesClip(ClipPtr fromLines, D2vProject project, IndexPtr shown)
+      : PulldownShown(std::move(fromLines)), project_(std::move(project)), shown_(std::move(shown)) {}
+
+  FramePtr frame(int n) override {
+    if (!failed_.empty())
+      throw EngineError(failed_);
+    if (shown_) {
+      try {
+        return source_->frame(n);
+      } catch (const ProjectLinesWrong &) {
+        fallBack();
+      }
+    }
+    return source_->frame(n);
+  }
+
+private:
+  void fallBack() {
+    IndexPtr shown;
+    ClipPtr full = ProjectOverFullIndex(project_, {}, &shown);
+    const ClipInfo &a = full->info();
+    if (a.width != info_.width || a.height != info_.height || a.frameCount != info_.frameCount ||
+        a.rateNum != info_.rateNum || a.rateDen != info_.rateDen || a.parity != info_.parity ||
+        !SameFieldsShown(*shown, *shown_)) {
+      failed_ = "mpeg2source: the project's data lines do not describe its video files (made for other files, or "
+                "the files have changed): make the project again";
+      throw EngineError(failed_);
+    }
+    source_ = std::move(full);
+    shown_.reset();
+  }
+
+  D2vProject project_;
+  IndexPtr shown_; // the frames the lines promised; null once served from the full index
+  std::string failed_;
+};
+
+// The project from its own data lines, without a scan of its files, when
+// OpenProjectLines accepts it; null otherwise.
+ClipPtr ProjectFromLines(const D2vProject &project) {
+  if (project.gops.empty())
+    return nullptr;
+  try {
+    std::shared_ptr<ProjectLines> lines;
+    {
+      ConcatenatedFiles files(project.files);
+      lines = OpenProjectLines(project, files);
+    }
+    if (!lines)
+      return nullptr;
+    IndexPtr shown;
+    ClipPtr clip = ProjectOverSource(project, std::make_shared<Mpeg2Source>(project.files, lines->index, lines), &shown);
+    return std::make_shared<ProjectLinesClip>(std::move(clip), project, std::move(shown));
+  } catch (const EngineError &) {
+    return nullptr; // the full index decides
   }
 }
 
@@ -406,6 +503,8 @@ ClipPtr ProjectOverFullIndex(const D2vProject &project, const ProgressFn &progre
 
 ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
   const D2vProject project = ReadD2vProjectFile(d2vPath);
+  if (ClipPtr clip = ProjectFromLines(project))
+    return clip;
   return ProjectOverFullIndex(project, progress);
 }
 

@@ -32,6 +32,7 @@ struct SourceStats {
   long seeks = 0;
   long picturesDecoded = 0;
   long rebuilds = 0; // indexes found wrong by a frame lookup and built again
+  long groupsLocated = 0; // groups of a project's data lines scanned (a source opened from them)
 };
 SourceStats StatsOfSource(const Clip &clip);
 
