@@ -868,10 +868,9 @@ std::string SerializeIndex(const Mpeg2Index &index) {
   out += index.key;
   for (int v : {index.width, index.height, index.rateNum, index.rateDen, index.aspectCode, index.chromaFormat,
                 index.topFieldFirst ? 1 : 0, index.elementaryStream ? 1 : 0, index.videoStreamId,
-                std::any_of(frames, frames + frameCount,
-                            [&](std::uint32_t d) { return d < pictureCount && (pictures[d].fields & kRepeatFirstField); })
-                    ? 1
-                    : 0})
+                std::any_of(frames, frames + frameCount, [&](std::uint32_t d) {
+                  return d < pictureCount && (pictures[d].fields & kRepeatFirstField);
+                }) ? 1 : 0})
     Put<std::int32_t>(out, v);
   Put<std::uint64_t>(out, pictureCount);
   Put<std::uint64_t>(out, frameCount);
@@ -1027,23 +1026,41 @@ void Remember(const std::string &key, const IndexPtr &index, bool store) {
 
 } // namespace
 
-IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
-  if (files.empty())
-    Fail("the project lists no video files");
-  const std::string key = IndexKey(files);
+namespace {
+
+// The index under `key` from memory, else from the disk cache (then kept in
+// memory too); null when neither holds it.
+IndexPtr KeptIndex(const std::string &key) {
   {
     std::lock_guard lock(gMemoryMutex);
     if (auto it = MemoryIndexes().find(key); it != MemoryIndexes().end())
       return it->second;
   }
   IndexPtr index;
-  if (auto loaded = LoadStoredIndex(IndexCachePath(key)); loaded && loaded->key == key)
+  if (auto loaded = LoadStoredIndex(IndexCachePath(key)); loaded && loaded->key == key) {
     index = std::move(loaded);
-  const bool built = !index;
-  if (built)
-    index = BuildMpeg2Index(files, key, progress);
-  Remember(key, index, built);
+    Remember(key, index, false);
+  }
   return index;
+}
+
+} // namespace
+
+IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
+  if (files.empty())
+    Fail("the project lists no video files");
+  const std::string key = IndexKey(files);
+  if (IndexPtr index = KeptIndex(key))
+    return index;
+  IndexPtr index = BuildMpeg2Index(files, key, progress);
+  Remember(key, index, true);
+  return index;
+}
+
+IndexPtr FindMpeg2Index(const std::vector<fs::path> &files) {
+  if (files.empty())
+    Fail("the project lists no video files");
+  return KeptIndex(IndexKey(files));
 }
 
 IndexPtr RebuildMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {

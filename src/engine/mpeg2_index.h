@@ -52,7 +52,8 @@ public:
   static constexpr size_t kBlockShift = 10;
   static constexpr size_t kBlockRecords = size_t{1} << kBlockShift;
 
-  StoredTableCheck(size_t records) : blocks_((records + kBlockRecords - 1) >> kBlockShift), state_(new std::atomic<std::uint8_t>[blocks_]) {
+  explicit StoredTableCheck(size_t records)
+      : blocks_((records + kBlockRecords - 1) >> kBlockShift), state_(new std::atomic<std::uint8_t>[blocks_]) {
     for (size_t b = 0; b < blocks_; ++b)
       state_[b].store(0, std::memory_order_relaxed);
   }
@@ -206,6 +207,10 @@ IndexPtr BuildMpeg2Index(const std::vector<std::filesystem::path> &files, const 
 // The index of the files: from memory, else from the disk cache when it still
 // matches the files, else built (and then kept in both places).
 IndexPtr GetMpeg2Index(const std::vector<std::filesystem::path> &files, const ProgressFn &progress);
+
+// The index of the files when memory or the disk cache holds it, else null
+// (nothing is built).
+IndexPtr FindMpeg2Index(const std::vector<std::filesystem::path> &files);
 
 class ConcatenatedFiles;
 

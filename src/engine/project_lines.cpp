@@ -113,8 +113,8 @@ void LocateGroupOf(ProjectLines &lines, const ConcatenatedFiles &files, std::uin
   const size_t g = GroupOf(lines, d);
   if (lines.located[g])
     return;
-  const GroupScan scan = ScanGroupAt(files, lines.position[g], lines.skip[g], lines.groupStart[g + 1] - lines.groupStart[g],
-                                     ScanLimit(lines, g, files.size()),
+  const size_t count = lines.groupStart[g + 1] - lines.groupStart[g];
+  const GroupScan scan = ScanGroupAt(files, lines.position[g], lines.skip[g], count, ScanLimit(lines, g, files.size()),
                                      lines.index->elementaryStream ? 0 : lines.index->videoStreamId);
   if (!TakeGroup(lines, g, scan))
     throw ProjectLinesWrong{};
@@ -147,8 +147,8 @@ std::shared_ptr<ProjectLines> OpenProjectLines(const D2vProject &project, const 
     if (gop.position >= sizes[file] || gop.skip < 0 || gop.skip > 64)
       return nullptr;
     const std::uint64_t position = starts[file] + gop.position;
-    if (!lines->position.empty() &&
-        (position < lines->position.back() || (position == lines->position.back() && gop.skip != lines->skip.back() + 1)))
+    if (!lines->position.empty() && (position < lines->position.back() ||
+                                     (position == lines->position.back() && gop.skip != lines->skip.back() + 1)))
       return nullptr;
     const std::vector<PictureOutline> order = DecodeOrder(gop);
     if (order.empty())
@@ -179,7 +179,8 @@ std::shared_ptr<ProjectLines> OpenProjectLines(const D2vProject &project, const 
   // The first group, scanned from the start of the files: it must be the
   // first I-picture there. The scan meets the stream's first sequence header
   // and the pictures before that I-picture, as a scan of all of the files does.
-  const GroupScan head = ScanGroupAt(files, 0, 0, lines->groupStart[1], ScanLimit(*lines, 0, total) + lines->position[0], 0);
+  const GroupScan head =
+      ScanGroupAt(files, 0, 0, lines->groupStart[1], ScanLimit(*lines, 0, total) + lines->position[0], 0);
   if (!head.haveSequence || !head.haveExtension || head.width <= 0 || head.height <= 0 || head.width > 8192 ||
       head.height > 8192)
     return nullptr;

@@ -116,6 +116,16 @@ TEST(ProjectLines, TwoVobTitleCutInsideOpenGops) {
   options.vobCount = 2;
   const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "rip", options);
   ExpectSameAsTheVobList(folder.path(), rip.vobs);
+
+  // Where an index of the files is kept from before, it serves the project.
+  reelwork::testing::IsolatedIndexCache cache;
+  GetMpeg2Index(rip.vobs, {});
+  ForgetIndexesInMemory();
+  bool scanned = false;
+  const ClipPtr clip = MakeMpeg2Source((folder.path() / "made.d2v").string(), [&](double) { scanned = true; });
+  EXPECT_FALSE(scanned);
+  EXPECT_EQ(StatsOfSource(*clip).groupsLocated, 0);
+  EXPECT_TRUE(IndexOfSource(*clip)->pictures.mapped());
 }
 
 TEST(ProjectLines, PulldownFilmShownByFlagsAndAsForcedFilm) {
@@ -132,8 +142,9 @@ TEST(ProjectLines, PulldownFilmShownByFlagsAndAsForcedFilm) {
 
 TEST(ProjectLines, ClosedGopInterlacedNtscAndABareVideoStream) {
   TempFolder folder;
-  for (const std::string &args : {std::string("-target ntsc-dvd -s 352x240 -bf 2 -flags +cgop+ildct+ilme -g 12 -sc_threshold 1000000000"),
-                                   std::string("-target pal-dvd -s 352x288 -bf 2 -f mpeg2video")}) {
+  for (const std::string &args :
+       {std::string("-target ntsc-dvd -s 352x240 -bf 2 -flags +cgop+ildct+ilme -g 12 -sc_threshold 1000000000"),
+        std::string("-target pal-dvd -s 352x288 -bf 2 -f mpeg2video")}) {
     SCOPED_TRACE(args);
     const fs::path out = folder.path() / (args.find("mpeg2video") != std::string::npos ? "bare.m2v" : "ntsc.mpg");
     ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 2 " + args + " -an '" +
@@ -227,9 +238,11 @@ TEST(ProjectLines, WrongLinesFallBackToTheFullIndex) {
   // wrong group are refused, never shown with the promised fields.
   {
     ForgetIndexesInMemory();
+    fs::remove_all(cache.folder() / "reelwork");
     std::string changed = text;
     const size_t at = positions[middle].first + positions[middle].second;
-    const size_t flags = changed.find(' ', changed.find(' ', changed.find(' ', at + 1) + 1) + 1) + 1; // past skip vob cell
+    // Past skip, vob and cell to the first flag.
+    const size_t flags = changed.find(' ', changed.find(' ', changed.find(' ', at + 1) + 1) + 1) + 1;
     changed[flags + 1] = changed[flags + 1] == '2' ? '0' : '2'; // the first picture's top field first
     const fs::path d2v = folder.path() / "fields.d2v";
     std::ofstream(d2v, std::ios::binary) << changed;
