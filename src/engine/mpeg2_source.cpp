@@ -79,7 +79,6 @@ public:
     stats.groupsLocated = lines_ ? lines_->groupsLocated : 0;
     return stats;
   }
-  const ConcatenatedFiles &files() const { return files_; }
 
   FramePtr frame(int n) override {
     if (n < 0 || n >= info_.frameCount)

@@ -219,6 +219,8 @@ TEST(ProjectLines, WrongLinesFallBackToTheFullIndex) {
       {"a middle line at the next one's place", withPosition(middle, std::to_string(positionOf(middle + 1))), false,
        true},
       {"the last line past its file", withPosition(positions.size() - 1, "999999999"), false, true},
+      {"lines made for part of the files",
+       std::regex_replace(text, std::regex("Location=0,0,1,[0-9A-F]+"), "Location=0,0,1,2"), false, true},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
