@@ -435,46 +435,53 @@ bool SameFieldsShown(const Mpeg2Index &a, const Mpeg2Index &b) {
 
 // A project served from its data lines. Where a line turns out not to
 // describe the files, the project is served from the full index of its files
-// from then on, which must give the frames the lines promised (their
-// number, size, rate and field order, and each frame's fields); else every
-// frame is refused with the reason, never shown wrong.
+// from then on when that gives the frames the lines promised (their number,
+// size, rate and field order, and each frame's fields). Else (the files are
+// damaged there, or differ from the project) the frames of the groups found
+// as their lines list them are still served, each checked, and a frame that
+// needs a group found otherwise is refused with the reason: never shown
+// wrong.
 class ProjectLinesClip : public PulldownShown {
 public:
   ProjectLinesClip(ClipPtr fromLines, D2vProject project, IndexPtr shown)
       : PulldownShown(std::move(fromLines)), project_(std::move(project)), shown_(std::move(shown)) {}
 
   FramePtr frame(int n) override {
-    if (!failed_.empty())
-      throw EngineError(failed_);
     if (shown_) {
       try {
         return source_->frame(n);
       } catch (const ProjectLinesWrong &) {
-        fallBack();
+        if (!servedByFullIndex())
+          throw EngineError("mpeg2source: frame " + std::to_string(n) +
+                            " cannot be decoded: the video files do not hold there what the project's data lines "
+                            "list (damaged, or changed since the project was made)");
       }
     }
     return source_->frame(n);
   }
 
 private:
-  void fallBack() {
+  // Whether the full index (built once) gives the frames the lines promised;
+  // then it serves the project from now on.
+  bool servedByFullIndex() {
+    if (triedFull_)
+      return false;
+    triedFull_ = true;
     IndexPtr shown;
     ClipPtr full = ProjectOverFullIndex(project_, {}, &shown);
     const ClipInfo &a = full->info();
     if (a.width != info_.width || a.height != info_.height || a.frameCount != info_.frameCount ||
         a.rateNum != info_.rateNum || a.rateDen != info_.rateDen || a.parity != info_.parity ||
-        !SameFieldsShown(*shown, *shown_)) {
-      failed_ = "mpeg2source: the project's data lines do not describe its video files (made for other files, or "
-                "the files have changed): make the project again";
-      throw EngineError(failed_);
-    }
+        !SameFieldsShown(*shown, *shown_))
+      return false;
     source_ = std::move(full);
     shown_.reset();
+    return true;
   }
 
   D2vProject project_;
   IndexPtr shown_; // the frames the lines promised; null once served from the full index
-  std::string failed_;
+  bool triedFull_ = false;
 };
 
 // The project from its own data lines, without a scan of its files, when

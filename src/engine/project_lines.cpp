@@ -113,11 +113,15 @@ void LocateGroupOf(ProjectLines &lines, const ConcatenatedFiles &files, std::uin
   const size_t g = GroupOf(lines, d);
   if (lines.located[g])
     return;
+  if (lines.wrong[g])
+    throw ProjectLinesWrong{};
   const size_t count = lines.groupStart[g + 1] - lines.groupStart[g];
   const GroupScan scan = ScanGroupAt(files, lines.position[g], lines.skip[g], count, ScanLimit(lines, g, files.size()),
                                      lines.index->elementaryStream ? 0 : lines.index->videoStreamId);
-  if (!TakeGroup(lines, g, scan))
+  if (!TakeGroup(lines, g, scan)) {
+    lines.wrong[g] = true;
     throw ProjectLinesWrong{};
+  }
 }
 
 std::shared_ptr<ProjectLines> OpenProjectLines(const D2vProject &project, const ConcatenatedFiles &files) {
@@ -164,6 +168,7 @@ std::shared_ptr<ProjectLines> OpenProjectLines(const D2vProject &project, const 
   }
   lines->groupStart.push_back(static_cast<std::uint32_t>(outlines.size()));
   lines->located.assign(project.gops.size(), false);
+  lines->wrong.assign(project.gops.size(), false);
   if (lines->position.front() > kFirstLineWithin)
     return nullptr;
 

@@ -29,6 +29,7 @@ struct ProjectLines {
   std::vector<std::uint64_t> position;   // each line's position in the files read as one
   std::vector<int> skip;                 // each line's I-pictures to pass over from there
   std::vector<bool> located;
+  std::vector<bool> wrong; // groups the files do not hold as their lines list them
   long groupsLocated = 0;
 };
 
@@ -52,7 +53,7 @@ std::shared_ptr<ProjectLines> OpenProjectLines(const D2vProject &project, const 
 // Fills in the places of the pictures of the group holding decode index `d`
 // (once). Throws ProjectLinesWrong when the files do not hold there the
 // pictures the line lists, or the line's group does not end where the next
-// line starts.
+// line starts (and from then on for that group).
 void LocateGroupOf(ProjectLines &lines, const ConcatenatedFiles &files, std::uint32_t d);
 
 // Whether decode index `d` is the I-picture that starts a line's group.
