@@ -275,4 +275,39 @@ TEST(ProjectLines, WrongLinesFallBackToTheFullIndex) {
   }
 }
 
+// A project made from a damaged rip: the groups the damage spoils are found
+// when decoded; their frames are refused, and every other frame is served,
+// each the picture its line lists (sample pictures show their own number).
+TEST(ProjectLines, DamagedRipServesEveryGroupItCan) {
+  reelwork::testing::IsolatedIndexCache cache;
+  TempFolder folder;
+  SampleOptions options;
+  options.seconds = 6;
+  options.grain = 2; // large pictures, so that the damage hits a few of them
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "rip", options);
+  std::string vob = Read(rip.vobs[0]);
+  const size_t sector = vob.size() / 2 / 2048 * 2048;
+  vob.replace(sector, 64 * 1024, 64 * 1024, '\0');
+  std::ofstream(rip.vobs[0], std::ios::binary | std::ios::trunc) << vob;
+  const fs::path d2v = folder.path() / "damaged.d2v";
+  WriteD2vProject(d2v, rip.vobs);
+
+  bool scanned = false;
+  const ClipPtr clip = MakeMpeg2Source(d2v.string(), [&](double) { scanned = true; });
+  EXPECT_FALSE(scanned) << "the first and last groups are whole";
+  int refused = 0, last = -1;
+  for (int n = 0; n < clip->info().frameCount; ++n) {
+    try {
+      const int shown = ReadFrameNumber(*clip->frame(n));
+      EXPECT_GT(shown, last) << "frame " << n << " is a picture out of place or spoilt";
+      last = shown;
+    } catch (const EngineError &) {
+      ++refused;
+    }
+  }
+  EXPECT_EQ(last, rip.frames - 1) << "the frames after the damage are served";
+  EXPECT_GT(refused, 0) << "the spoilt group is met";
+  EXPECT_LT(refused, 40) << "the spoilt group's frames and those leaning on it alone";
+}
+
 } // namespace
