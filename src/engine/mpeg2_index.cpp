@@ -898,7 +898,7 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t s
     std::memcpy(copy->data(), bytes, size);
     return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(copy->data()), size);
   }
-  auto view = ViewStoredIndex(nullptr, bytes, size);
+  const std::shared_ptr<const Mpeg2Index> view = ViewStoredIndex(nullptr, bytes, size);
   if (!view)
     return nullptr;
   auto index = std::make_shared<Mpeg2Index>(*view);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/video.h"
@@ -134,9 +135,18 @@ public:
   const T *begin() const { return data(); }
   const T *end() const { return data() + size(); }
 
+  // Changing access, as a vector gives it (a view is copied first).
+  T *data() { return own().data(); }
+  T *begin() { return own().data(); }
+  T *end() { return own().data() + owned_.size(); }
+  T &front() { return own().front(); }
+  T &back() { return own().back(); }
   void assign(size_t n, const T &value) { own().assign(n, value); }
   void resize(size_t n) { own().resize(n); }
+  void reserve(size_t n) { own().reserve(n); }
+  void clear() { own().clear(); }
   void push_back(const T &value) { own().push_back(value); }
+  template <typename... A> T &emplace_back(A &&...args) { return own().emplace_back(std::forward<A>(args)...); }
   void shrink_to_fit() { own().shrink_to_fit(); }
 
   friend bool operator==(const IndexTable &a, const IndexTable &b) {
@@ -146,7 +156,7 @@ public:
 private:
   std::vector<T> &own() {
     if (check_) {
-      const T *records = data();
+      const T *records = std::as_const(*this).data();
       owned_.assign(records, records + viewSize_);
       dropView();
     }
