@@ -131,7 +131,9 @@ bool ParseDataLine(std::string_view line, D2vGop &gop) {
 
 } // namespace
 
-std::vector<D2vGop> ParseD2vDataLines(std::string_view text) {
+std::vector<D2vGop> ParseD2vDataLines(std::string_view text, bool *ended) {
+  if (ended)
+    *ended = false;
   text = WithoutBom(text);
   const auto lines = SplitLines(text, std::string_view::npos);
   size_t at = 1;
@@ -158,6 +160,8 @@ std::vector<D2vGop> ParseD2vDataLines(std::string_view text) {
     gops.push_back(std::move(gop));
   }
   if (!gops.empty() && gops.back().flags.back() == 0xFF) {
+    if (ended)
+      *ended = true;
     gops.back().flags.pop_back();
     if (gops.back().flags.empty())
       gops.pop_back(); // a line holding the end mark alone
@@ -208,6 +212,27 @@ std::vector<std::string> ParseD2vFileList(std::string_view text) {
   return files;
 }
 
+std::vector<std::uint64_t> ParseD2vLocation(std::string_view text) {
+  constexpr std::string_view kKey = "Location=";
+  for (size_t at = text.find(kKey); at != std::string_view::npos; at = text.find(kKey, at + 1)) {
+    if (at != 0 && text[at - 1] != '\n')
+      continue;
+    std::string_view value = text.substr(at + kKey.size());
+    value = value.substr(0, value.find_first_of("\r\n"));
+    std::vector<std::uint64_t> numbers;
+    for (size_t from = 0; from <= value.size() && numbers.size() < 5;) {
+      const size_t comma = std::min(value.find(',', from), value.size());
+      std::uint64_t number = 0;
+      if (!ReadNumber(value.substr(from, comma - from), numbers.size() % 2 ? 16 : 10, 1ull << 50, number))
+        return {};
+      numbers.push_back(number);
+      from = comma + 1;
+    }
+    return numbers.size() == 4 ? numbers : std::vector<std::uint64_t>{};
+  }
+  return {};
+}
+
 int ParseD2vFieldOperation(std::string_view text) {
   constexpr std::string_view kKey = "Field_Operation=";
   for (size_t at = text.find(kKey); at != std::string_view::npos; at = text.find(kKey, at + 1)) {
@@ -247,8 +272,11 @@ D2vProject ReadD2vProjectFile(const fs::path &d2vGiven) {
   const auto listed = ParseD2vFileList(text);
   project.fieldOperation = ParseD2vFieldOperation(text);
   // Only format 16 is known to carry the groups in the form read here.
-  if (text.rfind("DGIndexProjectFile16", 0) == 0)
-    project.gops = ParseD2vDataLines(text);
+  if (text.rfind("DGIndexProjectFile16", 0) == 0) {
+    project.gops = ParseD2vDataLines(text, &project.gopsEnded);
+    project.location = ParseD2vLocation(text);
+  }
+  project.written = fs::last_write_time(d2vPath, ec);
 
   const fs::path folder = d2vPath.parent_path();
   for (const auto &entry : listed) {

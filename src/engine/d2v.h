@@ -33,13 +33,22 @@ struct D2vGop {
 
 // The data lines after a project's file list and settings, in order; empty
 // when there are none. The end-of-stream flag (ff) that closes the last line
-// is not kept. Throws EngineError("mpeg2source: ...") for a damaged line.
-std::vector<D2vGop> ParseD2vDataLines(std::string_view text);
+// is not kept; `ended`, when given, says whether it was there. Throws
+// EngineError("mpeg2source: ...") for a damaged line.
+std::vector<D2vGop> ParseD2vDataLines(std::string_view text, bool *ended = nullptr);
+
+// The numbers of a project's "Location=" setting (first file, its first
+// sector, last file, its last sector; the sectors in hex), empty when the
+// line is missing or not four numbers.
+std::vector<std::uint64_t> ParseD2vLocation(std::string_view text);
 
 struct D2vProject {
   std::vector<std::filesystem::path> files; // resolved, in the project's order
   int fieldOperation = 0;                   // see ParseD2vFieldOperation
   std::vector<D2vGop> gops;                 // the groups it lists (format 16 only), else empty
+  bool gopsEnded = false;                   // the last group ends with the stream's end mark
+  std::vector<std::uint64_t> location;      // see ParseD2vLocation
+  std::filesystem::file_time_type written{}; // the project file's modification time
 };
 
 // Reads the project file at `d2vPath` (found without regard to case if it

@@ -1,6 +1,7 @@
 #include "engine/mpeg2_index.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -833,14 +834,87 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   return index;
 }
 
+GroupScan ScanGroupAt(const ConcatenatedFiles &files, std::uint64_t from, int skipIntra, size_t count,
+                      std::uint64_t maxBytes, int videoStreamId) {
+  ProgramStreamReader reader(files, 256 * 1024);
+  if (videoStreamId != 0)
+    reader.setVideoStreamId(videoStreamId);
+  reader.seek(from);
+  Scanner scanner;
+  GroupScan scan;
+  constexpr size_t kNone = ~size_t{0};
+  size_t first = kNone, looked = 0;
+  int intraSeen = 0;
+  // Whether the group and the picture after it have been met.
+  auto enough = [&] {
+    for (; looked < scanner.pictures.size(); ++looked)
+      if (first == kNone && scanner.pictures[looked].type == kPictureI && intraSeen++ == skipIntra)
+        first = looked;
+    return first != kNone && scanner.pictures.size() > first + count;
+  };
+  VideoChunk chunk;
+  bool stopped = false;
+  while (reader.next(chunk)) {
+    if (reader.gapCount() != 0) {
+      scan.damaged = true;
+      break;
+    }
+    scanner.add(chunk);
+    if (enough() || reader.position() - from > maxBytes) {
+      stopped = true;
+      break;
+    }
+  }
+  if (!stopped && !scan.damaged) {
+    scan.ended = true;
+    scan.damaged = reader.truncatedAt() != 0 || reader.gapCount() != 0;
+    scanner.finish();
+    enough();
+  }
+  scan.first = first == kNone ? scanner.pictures.size() : first;
+  for (const auto &s : scanner.pictures) {
+    if (s.size > (64u << 20))
+      scan.damaged = true;
+    scan.pictures.push_back(LocatedPicture{s.packetPos, s.payloadOffset,
+                                           static_cast<std::uint32_t>(std::min<std::uint64_t>(s.size, 0xFFFFFFFFu)),
+                                           s.type, s.showFlags});
+  }
+  scan.haveSequence = scanner.haveSequence;
+  scan.haveExtension = scanner.haveExtension;
+  scan.width = scanner.width;
+  scan.height = scanner.height;
+  scan.aspectCode = scanner.aspect;
+  scan.chromaFormat = scanner.chroma;
+  scan.topFieldFirst = scanner.topFieldFirst;
+  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, scan.rateNum, scan.rateDen);
+  scan.elementaryStream = reader.elementaryStream();
+  scan.videoStreamId = reader.videoStreamId();
+  return scan;
+}
+
+void NumberOutlinedPictures(const std::vector<PictureOutline> &pictures, Mpeg2Index &index) {
+  std::vector<ScannedPicture> scanned(pictures.size());
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    scanned[i].type = pictures[i].type;
+    scanned[i].showFlags = pictures[i].fields;
+    scanned[i].closedGop = pictures[i].closedGop;
+  }
+  std::vector<std::uint32_t> damagePoints;
+  NumberFrames(scanned, index, damagePoints);
+}
+
 // ---------------------------------------------------------------------------
-// Kept on disk: a small header, then the picture and frame tables as they lie
-// in memory (so that loading them is one copy each), the damaged ranges, and
-// a checksum of it all.
+// Kept on disk: a header (with the damaged ranges) and its checksum, then the
+// picture and frame tables as they lie in memory, then a checksum for every
+// block of StoredTableCheck::kBlockRecords records of each table. The cache
+// file is mapped and its tables are read in place: opening checks the header
+// only, and each block is checked when it is first read, so that reopening
+// costs the same for ten minutes of video as for a whole disc.
 
 namespace {
 
-constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '3'};
+constexpr char kMagic[8] = {'R', 'W', 'I', 'D', 'X', '0', '0', '4'};
+constexpr size_t kBlock = StoredTableCheck::kBlockRecords;
 
 static_assert(std::is_trivially_copyable_v<IndexedPicture> && sizeof(IndexedPicture) == 32,
               "the stored picture table is the in-memory one");
@@ -848,6 +922,18 @@ static_assert(sizeof(FrameRange) == 8);
 
 template <typename T> void Put(std::string &out, T value) {
   out.append(reinterpret_cast<const char *>(&value), sizeof(value));
+}
+
+size_t Blocks(std::uint64_t records) { return static_cast<size_t>((records + kBlock - 1) / kBlock); }
+size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
+
+// Checksums of a table's blocks; the seed names the table and the block, so
+// that blocks moved or swapped do not pass.
+template <typename T> void PutBlockSums(std::string &out, const T *records, size_t count, std::uint64_t table) {
+  for (size_t b = 0; b < Blocks(count); ++b) {
+    const size_t n = std::min(kBlock, count - b * kBlock);
+    Put<std::uint64_t>(out, WideHash(records + b * kBlock, n * sizeof(T), (table << 40) + b));
+  }
 }
 
 class Cursor {
@@ -867,7 +953,6 @@ public:
     at_ += length;
     return true;
   }
-  // Copies `count` records of T into `out` (resized to them).
   template <typename T> bool table(std::vector<T> &out, std::uint64_t count) {
     if (count > (size_ - at_) / sizeof(T))
       return false;
@@ -877,7 +962,7 @@ public:
     at_ += static_cast<size_t>(count) * sizeof(T);
     return true;
   }
-  size_t left() const { return size_ - at_; }
+  size_t at() const { return at_; }
 
 private:
   const std::uint8_t *bytes_;
@@ -885,49 +970,30 @@ private:
   size_t at_ = 0;
 };
 
-} // namespace
+// Where the parts of a stored index lie, from its header.
+struct StoredLayout {
+  std::uint64_t pictures = 0, frames = 0;
+  size_t pictureTable = 0, frameTable = 0, sums = 0, total = 0;
+};
 
-std::string SerializeIndex(const Mpeg2Index &index) {
-  std::string out(kMagic, sizeof(kMagic));
-  out.reserve(256 + index.key.size() + index.pictures.size() * sizeof(IndexedPicture) +
-              index.frames.size() * 4 + index.damaged.size() * sizeof(FrameRange));
-  Put<std::uint32_t>(out, static_cast<std::uint32_t>(index.key.size()));
-  out += index.key;
-  for (int v : {index.width, index.height, index.rateNum, index.rateDen, index.aspectCode, index.chromaFormat,
-                index.topFieldFirst ? 1 : 0, index.elementaryStream ? 1 : 0, index.videoStreamId})
-    Put<std::int32_t>(out, v);
-  Put<std::uint64_t>(out, index.pictures.size());
-  Put<std::uint64_t>(out, index.frames.size());
-  Put<std::uint64_t>(out, index.damaged.size());
-  out.append(reinterpret_cast<const char *>(index.pictures.data()), index.pictures.size() * sizeof(IndexedPicture));
-  out.append(reinterpret_cast<const char *>(index.frames.data()), index.frames.size() * sizeof(std::uint32_t));
-  out.append(reinterpret_cast<const char *>(index.damaged.data()), index.damaged.size() * sizeof(FrameRange));
-  Put<std::uint64_t>(out, WideHash(out.data(), out.size()));
-  return out;
-}
-
-std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
-  return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
-}
-
-std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t size) {
+// Reads and checks the header of a stored index: the index without its
+// tables, and where they lie. Null when the header is damaged or the size of
+// the bytes is not the one the header gives.
+std::shared_ptr<Mpeg2Index> ReadStoredHeader(const std::uint8_t *bytes, size_t size, StoredLayout &layout) {
   if (size < sizeof(kMagic) + 8 || std::memcmp(bytes, kMagic, sizeof(kMagic)) != 0)
     return nullptr;
-  std::uint64_t stored = 0;
-  std::memcpy(&stored, bytes + size - 8, 8);
-  if (WideHash(bytes, size - 8) != stored)
-    return nullptr;
-  Cursor in(bytes, size - 8);
+  Cursor in(bytes, size);
   std::string magic;
   in.get(magic, sizeof(kMagic));
   auto index = std::make_shared<Mpeg2Index>();
   std::uint32_t keyLength = 0;
   if (!in.get(keyLength) || !in.get(index->key, keyLength))
     return nullptr;
-  std::int32_t v[9];
+  std::int32_t v[10];
   for (auto &x : v)
     if (!in.get(x))
       return nullptr;
+  index->repeatsFields = v[9] != 0 ? 1 : 0;
   index->width = v[0];
   index->height = v[1];
   index->rateNum = v[2];
@@ -937,58 +1003,192 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t s
   index->topFieldFirst = v[6] != 0;
   index->elementaryStream = v[7] != 0;
   index->videoStreamId = v[8];
-  std::uint64_t pictureCount = 0, frameCount = 0, damagedCount = 0;
-  if (!in.get(pictureCount) || !in.get(frameCount) || !in.get(damagedCount))
+  std::uint64_t damagedCount = 0;
+  if (!in.get(layout.pictures) || !in.get(layout.frames) || !in.get(damagedCount))
     return nullptr;
   if (index->width <= 0 || index->width > 8192 || index->height <= 0 || index->height > 8192 ||
-      index->rateNum <= 0 || index->rateDen <= 0 || frameCount == 0 || frameCount > pictureCount ||
-      pictureCount >= kNotShown)
+      index->rateNum <= 0 || index->rateDen <= 0 || layout.frames == 0 || layout.frames > layout.pictures ||
+      layout.pictures >= kNotShown || damagedCount > layout.frames || !in.table(index->damaged, damagedCount))
     return nullptr;
-  if (!in.table(index->pictures, pictureCount) || !in.table(index->frames, frameCount) ||
-      !in.table(index->damaged, damagedCount) || in.left() != 0)
+  const size_t headerEnd = Align8(in.at());
+  std::uint64_t stored = 0;
+  if (headerEnd + 8 > size)
     return nullptr;
+  std::memcpy(&stored, bytes + headerEnd, 8);
+  if (WideHash(bytes, headerEnd) != stored)
+    return nullptr;
+  for (const FrameRange &r : index->damaged)
+    if (r.first < 0 || r.first > r.last || static_cast<std::uint64_t>(r.last) >= layout.frames)
+      return nullptr;
+  layout.pictureTable = headerEnd + 8;
+  layout.frameTable = layout.pictureTable + static_cast<size_t>(layout.pictures) * sizeof(IndexedPicture);
+  layout.sums = Align8(layout.frameTable + static_cast<size_t>(layout.frames) * sizeof(std::uint32_t));
+  layout.total = layout.sums + (Blocks(layout.pictures) + Blocks(layout.frames)) * 8;
+  if (layout.total != size)
+    return nullptr;
+  return index;
+}
+
+// The checks of one table of a stored index: the block's checksum, and the
+// bounds that keep every lookup through the index inside its tables (a
+// picture's own fields, its seek point before it, its frame and every
+// frame's picture within the tables). How the tables refer to one another
+// (a frame's picture shows that frame, decoding starts at an I-picture) the
+// source checks when it uses them.
+class BlockCheck : public StoredTableCheck {
+public:
+  BlockCheck(std::shared_ptr<const void> keep, const std::uint8_t *bytes, const StoredLayout &layout, bool pictures)
+      : StoredTableCheck(static_cast<size_t>(pictures ? layout.pictures : layout.frames)), keep_(std::move(keep)),
+        bytes_(bytes), layout_(layout), pictures_(pictures) {}
+
+  bool sound(size_t block) const override {
+    const size_t records = static_cast<size_t>(pictures_ ? layout_.pictures : layout_.frames);
+    const size_t first = block * kBlock;
+    const size_t n = std::min(kBlock, records - first);
+    const size_t recordSize = pictures_ ? sizeof(IndexedPicture) : sizeof(std::uint32_t);
+    const std::uint8_t *at = bytes_ + (pictures_ ? layout_.pictureTable : layout_.frameTable) + first * recordSize;
+    std::uint64_t stored = 0;
+    std::memcpy(&stored, bytes_ + layout_.sums + 8 * (pictures_ ? block : Blocks(layout_.pictures) + block), 8);
+    if (WideHash(at, n * recordSize, ((pictures_ ? 1ull : 2ull) << 40) + block) != stored)
+      return false;
+    if (!pictures_) {
+      const auto *frames = reinterpret_cast<const std::uint32_t *>(at);
+      return std::all_of(frames, frames + n, [&](std::uint32_t d) { return d < layout_.pictures; });
+    }
+    const auto *pictures = reinterpret_cast<const IndexedPicture *>(at);
+    for (size_t k = 0; k < n; ++k) {
+      const IndexedPicture &p = pictures[k];
+      if (p.fields > (kTopFieldFirst | kRepeatFirstField) || p.type > kPictureB || p.seekFrom > first + k ||
+          p.size > (64u << 20) || (p.frame != kNotShown && p.frame >= layout_.frames))
+        return false;
+    }
+    return true;
+  }
+
+private:
+  std::shared_ptr<const void> keep_; // the bytes' owner (the mapping)
+  const std::uint8_t *bytes_;
+  StoredLayout layout_;
+  bool pictures_;
+};
+
+// The stored index over `bytes`, whose tables are read in place: `keep`
+// keeps the bytes alive as long as any copy of the index does.
+std::shared_ptr<Mpeg2Index> ViewStoredIndex(std::shared_ptr<const void> keep, const std::uint8_t *bytes, size_t size) {
+  StoredLayout layout;
+  auto index = ReadStoredHeader(bytes, size, layout);
+  if (!index)
+    return nullptr;
+  index->pictures = IndexTable<IndexedPicture>(std::make_shared<BlockCheck>(keep, bytes, layout, true),
+                                               reinterpret_cast<const IndexedPicture *>(bytes + layout.pictureTable),
+                                               static_cast<size_t>(layout.pictures));
+  index->frames = IndexTable<std::uint32_t>(std::make_shared<BlockCheck>(keep, bytes, layout, false),
+                                            reinterpret_cast<const std::uint32_t *>(bytes + layout.frameTable),
+                                            static_cast<size_t>(layout.frames));
+  return index;
+}
+
+} // namespace
+
+std::string SerializeIndex(const Mpeg2Index &index) {
+  std::string out(kMagic, sizeof(kMagic));
+  const IndexedPicture *pictures = index.pictures.data();
+  const std::uint32_t *frames = index.frames.data();
+  const size_t pictureCount = index.pictures.size(), frameCount = index.frames.size();
+  out.reserve(256 + index.key.size() + index.damaged.size() * sizeof(FrameRange) +
+              pictureCount * sizeof(IndexedPicture) + frameCount * 4 + (Blocks(pictureCount) + Blocks(frameCount)) * 8);
+  Put<std::uint32_t>(out, static_cast<std::uint32_t>(index.key.size()));
+  out += index.key;
+  for (int v : {index.width, index.height, index.rateNum, index.rateDen, index.aspectCode, index.chromaFormat,
+                index.topFieldFirst ? 1 : 0, index.elementaryStream ? 1 : 0, index.videoStreamId,
+                std::any_of(frames, frames + frameCount, [&](std::uint32_t d) {
+                  return d < pictureCount && (pictures[d].fields & kRepeatFirstField);
+                }) ? 1 : 0})
+    Put<std::int32_t>(out, v);
+  Put<std::uint64_t>(out, pictureCount);
+  Put<std::uint64_t>(out, frameCount);
+  Put<std::uint64_t>(out, index.damaged.size());
+  out.append(reinterpret_cast<const char *>(index.damaged.data()), index.damaged.size() * sizeof(FrameRange));
+  out.resize(Align8(out.size()), '\0');
+  Put<std::uint64_t>(out, WideHash(out.data(), out.size()));
+  out.append(reinterpret_cast<const char *>(pictures), pictureCount * sizeof(IndexedPicture));
+  out.append(reinterpret_cast<const char *>(frames), frameCount * sizeof(std::uint32_t));
+  out.resize(Align8(out.size()), '\0');
+  PutBlockSums(out, pictures, pictureCount, 1);
+  PutBlockSums(out, frames, frameCount, 2);
+  return out;
+}
+
+std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::string &bytes) {
+  return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+}
+
+// Everything checked at once, and the tables copied into memory.
+std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t size) {
+  if (reinterpret_cast<std::uintptr_t>(bytes) % alignof(IndexedPicture) != 0) {
+    // The tables are read in place: give them the alignment they need.
+    auto copy = std::make_shared<std::vector<std::uint64_t>>((size + 7) / 8);
+    std::memcpy(copy->data(), bytes, size);
+    return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(copy->data()), size);
+  }
+  const std::shared_ptr<const Mpeg2Index> view = ViewStoredIndex(nullptr, bytes, size);
+  if (!view)
+    return nullptr;
+  auto index = std::make_shared<Mpeg2Index>(*view);
+  try {
+    index->pictures = std::vector<IndexedPicture>(view->pictures.begin(), view->pictures.end());
+    index->frames = std::vector<std::uint32_t>(view->frames.begin(), view->frames.end());
+  } catch (const StaleIndexError &) {
+    return nullptr;
+  }
   // The tables must describe one another: every shown picture has its frame,
   // every frame its picture, and decoding starts at an I-picture.
-  const auto *pictures = index->pictures.data();
+  const auto &pictures = index->pictures;
   std::uint64_t shown = 0;
-  for (std::uint32_t i = 0; i < pictureCount; ++i) {
+  for (std::uint32_t i = 0; i < pictures.size(); ++i) {
     const IndexedPicture &p = pictures[i];
-    if (p.fields > (kTopFieldFirst | kRepeatFirstField) || p.type > kPictureB || p.seekFrom > i ||
-        p.size > (64u << 20))
-      return nullptr;
     if (p.frame != kNotShown) {
-      if (p.frame >= frameCount || index->frames[p.frame] != i || p.type == 0 ||
-          pictures[p.seekFrom].type != kPictureI)
+      if (index->frames[p.frame] != i || p.type == 0 || pictures[p.seekFrom].type != kPictureI)
         return nullptr;
       ++shown;
     }
   }
-  if (shown != frameCount)
+  if (shown != index->frames.size())
     return nullptr;
-  for (const FrameRange &r : index->damaged)
-    if (r.first < 0 || r.first > r.last || static_cast<std::uint64_t>(r.last) >= frameCount)
-      return nullptr;
   return index;
 }
 
 namespace {
 
-// The stored index at `path`, read in one go; null when there is none or it
-// is not valid. (Reading beats mapping here: mapping costs more per page.)
+// A cache file mapped into memory for as long as an index reads from it.
+struct MappedFile {
+  void *base = MAP_FAILED;
+  size_t size = 0;
+  ~MappedFile() {
+    if (base != MAP_FAILED)
+      ::munmap(base, size);
+  }
+};
+
+// The stored index at `path`, mapped; null when there is none or its header
+// is not valid. Its tables are checked block by block as they are read.
+// (The cache files are replaced by renaming, never rewritten in place, so a
+// mapped file does not change under the index.)
 std::shared_ptr<Mpeg2Index> LoadStoredIndex(const fs::path &path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     return nullptr;
-  std::shared_ptr<Mpeg2Index> index;
+  auto file = std::make_shared<MappedFile>();
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size < (std::int64_t{1} << 32)) {
-    const auto size = static_cast<size_t>(st.st_size);
-    std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]); // not zeroed first
-    if (ReadAt(fd, 0, bytes.get(), size) == size)
-      index = DeserializeIndex(bytes.get(), size);
+    file->size = static_cast<size_t>(st.st_size);
+    file->base = ::mmap(nullptr, file->size, PROT_READ, MAP_PRIVATE, fd, 0);
   }
   ::close(fd);
-  return index;
+  if (file->base == MAP_FAILED)
+    return nullptr;
+  const auto *bytes = static_cast<const std::uint8_t *>(file->base);
+  return ViewStoredIndex(file, bytes, file->size);
 }
 
 } // namespace
@@ -1059,23 +1259,41 @@ void Remember(const std::string &key, const IndexPtr &index, bool store) {
 
 } // namespace
 
-IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
-  if (files.empty())
-    Fail("the project lists no video files");
-  const std::string key = IndexKey(files);
+namespace {
+
+// The index under `key` from memory, else from the disk cache (then kept in
+// memory too); null when neither holds it.
+IndexPtr KeptIndex(const std::string &key) {
   {
     std::lock_guard lock(gMemoryMutex);
     if (auto it = MemoryIndexes().find(key); it != MemoryIndexes().end())
       return it->second;
   }
   IndexPtr index;
-  if (auto loaded = LoadStoredIndex(IndexCachePath(key)); loaded && loaded->key == key)
+  if (auto loaded = LoadStoredIndex(IndexCachePath(key)); loaded && loaded->key == key) {
     index = std::move(loaded);
-  const bool built = !index;
-  if (built)
-    index = BuildMpeg2Index(files, key, progress);
-  Remember(key, index, built);
+    Remember(key, index, false);
+  }
   return index;
+}
+
+} // namespace
+
+IndexPtr GetMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {
+  if (files.empty())
+    Fail("the project lists no video files");
+  const std::string key = IndexKey(files);
+  if (IndexPtr index = KeptIndex(key))
+    return index;
+  IndexPtr index = BuildMpeg2Index(files, key, progress);
+  Remember(key, index, true);
+  return index;
+}
+
+IndexPtr FindMpeg2Index(const std::vector<fs::path> &files) {
+  if (files.empty())
+    Fail("the project lists no video files");
+  return KeptIndex(IndexKey(files));
 }
 
 IndexPtr RebuildMpeg2Index(const std::vector<fs::path> &files, const ProgressFn &progress) {

@@ -13,6 +13,7 @@ extern "C" {
 #include "engine/frame_cache.h"
 #include "engine/program_stream.h"
 #include "engine/project_frames.h"
+#include "engine/project_lines.h"
 #include "engine/pulldown.h"
 
 namespace fs = std::filesystem;
@@ -37,8 +38,10 @@ struct IndexMismatch {
 
 class Mpeg2Source : public Clip {
 public:
-  Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index)
-      : index_(std::move(index)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
+  // With `lines`, the index is the skeleton a project's data lines give,
+  // and each group's pictures are located when first decoded.
+  Mpeg2Source(const std::vector<fs::path> &files, IndexPtr index, std::shared_ptr<ProjectLines> lines = nullptr)
+      : index_(std::move(index)), lines_(std::move(lines)), paths_(files), files_(files), reader_(files_, 256 * 1024) {
     reader_.setVideoStreamId(index_->elementaryStream ? 0 : index_->videoStreamId);
     info_.width = index_->width;
     info_.height = index_->height;
@@ -71,7 +74,11 @@ public:
 
   const ClipInfo &info() const override { return info_; }
   const IndexPtr &index() const { return index_; }
-  const SourceStats &stats() const { return stats_; }
+  SourceStats stats() const {
+    SourceStats stats = stats_;
+    stats.groupsLocated = lines_ ? lines_->groupsLocated : 0;
+    return stats;
+  }
 
   FramePtr frame(int n) override {
     if (n < 0 || n >= info_.frameCount)
@@ -81,12 +88,20 @@ public:
         return decodeFrame(static_cast<std::uint32_t>(n));
       } catch (const IndexMismatch &wrong) {
         active_ = false;
+        if (lines_)
+          throw ProjectLinesWrong{}; // the project's lines are wrong here: its full index decides
         // An index kept from before can be wrong where its checks did not
         // look; build it again (once for the source), and go on with it
         // when it gives the same video.
         if (attempt > 0 || rebuilt_ || !rebuildIndex())
           Fail("frame " + std::to_string(n) + " cannot be read: the video files have changed at " +
                files_.describe(wrong.position));
+      } catch (const StaleIndexError &) {
+        active_ = false;
+        // A damaged block of the stored index, found when first read.
+        if (attempt > 0 || rebuilt_ || !rebuildIndex())
+          Fail("frame " + std::to_string(n) + " cannot be read: the stored index is damaged and the video files "
+               "have changed");
       } catch (...) {
         active_ = false; // start afresh next time
         throw;
@@ -140,7 +155,13 @@ private:
 
   // The elementary stream bytes of picture d, read through the packets.
   void readPicture(std::uint32_t d) {
+    if (lines_)
+      LocateGroupOf(*lines_, files_, d);
     const IndexedPicture &pic = picture(d);
+    // The picture hands out the frame that names it (a stored index is
+    // checked here as it is used).
+    if (pic.frame != kNotShown && index_->frames[pic.frame] != d)
+      throw IndexMismatch{pic.packetPos};
     av_packet_unref(packet_);
     if (av_new_packet(packet_, static_cast<int>(pic.size)) < 0)
       Fail("out of memory");
@@ -172,6 +193,11 @@ private:
     }
     const std::uint8_t *data = packet_->data;
     if (have != pic.size || pic.size < 4 || data[0] != 0 || data[1] != 0 || data[2] != 1)
+      throw IndexMismatch{pic.packetPos};
+    // A group located from its line's place starts with the headers before
+    // its I-picture, as a scan of all of the files finds it: a picture header
+    // alone means a header lay before the line's place.
+    if (lines_ && StartsGroup(*lines_, d) && data[3] == 0x00)
       throw IndexMismatch{pic.packetPos};
     // What follows is the next start code, or nothing at the end of the
     // stream, or anything after a sequence end code.
@@ -225,6 +251,8 @@ private:
   FramePtr decodeFrameOnce(std::uint32_t n, bool drainAtTarget) {
     const std::uint32_t d = index_->frames[n];
     const IndexedPicture &target = picture(d);
+    if (target.frame != n || picture(target.seekFrom).type != kPictureI)
+      throw IndexMismatch{target.packetPos};
     if (!canContinue(n, d))
       startAt(target.seekFrom);
     FramePtr result;
@@ -324,6 +352,7 @@ private:
   }
 
   IndexPtr index_;
+  std::shared_ptr<ProjectLines> lines_;
   std::vector<fs::path> paths_;
   ConcatenatedFiles files_;
   ProgramStreamReader reader_;
@@ -348,13 +377,21 @@ std::shared_ptr<Clip> MakeMpeg2SourceFromFiles(const std::vector<fs::path> &file
   return std::make_shared<Mpeg2Source>(files, std::move(index));
 }
 
-ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
-  const D2vProject project = ReadD2vProjectFile(d2vPath);
-  const int fieldOperation = project.fieldOperation;
-  auto source = std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress));
+namespace {
+
+// Whether a shown picture of the index repeats a field, from its header when
+// it knows (a stored index), else from its tables.
+bool RepeatsFields(const Mpeg2Index &index) {
+  return index.repeatsFields >= 0 ? index.repeatsFields == 1 : HasPulldown(index);
+}
+
+// The project's frames from a source over its files: the frames it lists,
+// numbered as its readers number them, shown as the project's field
+// operation. `shown`, when given, receives the index of the project's frames
+// (before the pulldown).
+ClipPtr ProjectOverSource(const D2vProject &project, std::shared_ptr<Mpeg2Source> source, IndexPtr *shown = nullptr) {
   IndexPtr index = source->index();
   ClipPtr cached = std::make_shared<FrameCache>(std::move(source), 16);
-  // The frames the project lists, numbered as its readers number them.
   std::vector<std::uint64_t> sizes;
   for (const auto &file : project.files) {
     std::error_code ec;
@@ -364,11 +401,121 @@ ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) 
     cached = MakeProjectFramesClip(std::move(cached), map);
     index = std::make_shared<const Mpeg2Index>(IndexOfProjectFrames(*index, map));
   }
-  if (fieldOperation == 0 && HasPulldown(*index))
+  if (shown)
+    *shown = index;
+  if (project.fieldOperation == 0 && RepeatsFields(*index))
     return MakePulldownClip(std::move(cached), *index);
-  if (fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && HasPulldown(*index))
+  if (project.fieldOperation == 2 && index->rateNum == 24000 && index->rateDen == 1001 && RepeatsFields(*index))
     return MakeRateClip(std::move(cached), 30000, 1001);
   return cached;
+}
+
+// The project over the index of all of its files, from memory or the disk
+// cache, else built (a stored index found damaged while opening is built
+// again).
+ClipPtr ProjectOverFullIndex(const D2vProject &project, const ProgressFn &progress, IndexPtr *shown = nullptr) {
+  try {
+    return ProjectOverSource(
+        project, std::make_shared<Mpeg2Source>(project.files, GetMpeg2Index(project.files, progress)), shown);
+  } catch (const StaleIndexError &) {
+    return ProjectOverSource(
+        project, std::make_shared<Mpeg2Source>(project.files, RebuildMpeg2Index(project.files, progress)), shown);
+  }
+}
+
+// Whether two indexes of a project's frames show the same fields frame by frame.
+bool SameFieldsShown(const Mpeg2Index &a, const Mpeg2Index &b) {
+  if (a.frames.size() != b.frames.size())
+    return false;
+  for (size_t k = 0; k < a.frames.size(); ++k)
+    if (a.pictures[a.frames[k]].fields != b.pictures[b.frames[k]].fields)
+      return false;
+  return true;
+}
+
+// A project served from its data lines. Where a line turns out not to
+// describe the files, the project is served from the full index of its files
+// from then on when that gives the frames the lines promised (their number,
+// size, rate and field order, and each frame's fields). Else (the files are
+// damaged there, or differ from the project) the frames of the groups found
+// as their lines list them are still served, each checked, and a frame that
+// needs a group found otherwise is refused with the reason: never shown
+// wrong.
+class ProjectLinesClip : public PulldownShown {
+public:
+  ProjectLinesClip(ClipPtr fromLines, D2vProject project, IndexPtr shown)
+      : PulldownShown(std::move(fromLines)), project_(std::move(project)), shown_(std::move(shown)) {}
+
+  FramePtr frame(int n) override {
+    if (shown_) {
+      try {
+        return source_->frame(n);
+      } catch (const ProjectLinesWrong &) {
+        if (!servedByFullIndex())
+          throw EngineError("mpeg2source: frame " + std::to_string(n) +
+                            " cannot be decoded: the video files do not hold there what the project's data lines "
+                            "list (damaged, or changed since the project was made)");
+      }
+    }
+    return source_->frame(n);
+  }
+
+private:
+  // Whether the full index (built once) gives the frames the lines promised;
+  // then it serves the project from now on.
+  bool servedByFullIndex() {
+    if (triedFull_)
+      return false;
+    triedFull_ = true;
+    IndexPtr shown;
+    ClipPtr full = ProjectOverFullIndex(project_, {}, &shown);
+    const ClipInfo &a = full->info();
+    if (a.width != info_.width || a.height != info_.height || a.frameCount != info_.frameCount ||
+        a.rateNum != info_.rateNum || a.rateDen != info_.rateDen || a.parity != info_.parity ||
+        !SameFieldsShown(*shown, *shown_))
+      return false;
+    source_ = std::move(full);
+    shown_.reset();
+    return true;
+  }
+
+  D2vProject project_;
+  IndexPtr shown_; // the frames the lines promised; null once served from the full index
+  bool triedFull_ = false;
+};
+
+// The project from its own data lines, without a scan of its files, when
+// OpenProjectLines accepts it; null otherwise.
+ClipPtr ProjectFromLines(const D2vProject &project) {
+  if (project.gops.empty())
+    return nullptr;
+  try {
+    std::shared_ptr<ProjectLines> lines;
+    {
+      ConcatenatedFiles files(project.files);
+      lines = OpenProjectLines(project, files);
+    }
+    if (!lines)
+      return nullptr;
+    IndexPtr shown;
+    auto source = std::make_shared<Mpeg2Source>(project.files, lines->index, lines);
+    ClipPtr clip = ProjectOverSource(project, std::move(source), &shown);
+    return std::make_shared<ProjectLinesClip>(std::move(clip), project, std::move(shown));
+  } catch (const EngineError &) {
+    return nullptr; // the full index decides
+  }
+}
+
+} // namespace
+
+ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress) {
+  const D2vProject project = ReadD2vProjectFile(d2vPath);
+  // An index of the files kept from before opens faster than the lines are
+  // read into one; the lines spare the scan where there is none.
+  if (!project.gops.empty() && !FindMpeg2Index(project.files))
+    if (ClipPtr clip = ProjectFromLines(project))
+      return clip;
+  return ProjectOverFullIndex(project, progress);
 }
 
 IndexPtr IndexOfSource(const Clip &clip) {

@@ -10,8 +10,10 @@
 namespace reelwork::engine {
 
 // Reads the project, finds or builds the index (reporting progress), and
-// returns the source wrapped in a small frame cache. Frames are YV12.
-// Throws EngineError("mpeg2source: <reason>").
+// returns the source wrapped in a small frame cache. Frames are YV12. A
+// project whose data lines cover its files (one Reelwork made) opens from its
+// lines without a scan when no index of the files is kept (see
+// OpenProjectLines). Throws EngineError("mpeg2source: <reason>").
 ClipPtr MakeMpeg2Source(const std::string &d2vPath, const ProgressFn &progress);
 
 // The source over files already resolved, without the cache (tests and the
@@ -32,6 +34,7 @@ struct SourceStats {
   long seeks = 0;
   long picturesDecoded = 0;
   long rebuilds = 0; // indexes found wrong by a frame lookup and built again
+  long groupsLocated = 0; // groups of a project's data lines scanned (a source opened from them)
 };
 SourceStats StatsOfSource(const Clip &clip);
 

@@ -127,6 +127,7 @@ ClipPtr MakeProjectFramesClip(ClipPtr source, const ProjectFrameMap &map) {
 
 Mpeg2Index IndexOfProjectFrames(const Mpeg2Index &index, const ProjectFrameMap &map) {
   Mpeg2Index shown = index;
+  shown.repeatsFields = -1; // of other frames now
   shown.frames.resize(static_cast<size_t>(map.count));
   for (int k = 0; k < map.count; ++k)
     shown.frames[static_cast<size_t>(k)] = index.frames[static_cast<size_t>(map.sourceFrame(k))];

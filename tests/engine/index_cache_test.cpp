@@ -160,6 +160,103 @@ TEST_F(IndexCache, DamagedCacheFilesAreIgnored) {
   EXPECT_EQ(repaired, good);
 }
 
+// Where the tables of a stored index lie in its bytes: the picture table,
+// then the frame table, then a checksum for each block of 1024 records.
+struct StoredTables {
+  size_t pictures = 0, frames = 0, sums = 0;
+};
+StoredTables TablesOf(const std::string &bytes, const Mpeg2Index &index) {
+  const auto blocks = [](size_t n) { return (n + 1023) / 1024; };
+  StoredTables t;
+  t.sums = bytes.size() - 8 * (blocks(index.pictures.size()) + blocks(index.frames.size()));
+  t.frames = t.sums - ((index.frames.size() * 4 + 7) / 8 * 8);
+  t.pictures = t.frames - index.pictures.size() * sizeof(IndexedPicture);
+  return t;
+}
+
+// Every frame of the source over the rip equals the plain decode; the
+// stored index was found wrong in use and built again once.
+void ExpectRightFramesAfterOneRebuild(const SampleRip &rip) {
+  auto clip = MakeMpeg2SourceFromFiles(rip.vobs, {});
+  const auto reference = reelwork::testing::ReferenceDecode(rip.vobs);
+  ASSERT_EQ(clip->info().frameCount, static_cast<int>(reference.size()));
+  for (int n = 0; n < clip->info().frameCount; ++n)
+    EXPECT_EQ(reelwork::testing::HashFrame(*clip->frame(n)), reference[static_cast<size_t>(n)]) << n;
+  EXPECT_EQ(StatsOfSource(*clip).rebuilds, 1);
+}
+
+// The stored index is read in place (its tables are not copied when it is
+// opened); a table damaged on disk, or stored with records that do not agree
+// with one another or point past the tables, is found when first read, and
+// the index is built again: no frame is ever wrong.
+TEST_F(IndexCache, StoredTablesAreReadInPlaceAndCheckedWhenUsed) {
+  bool built = false;
+  const IndexPtr original = Get(built);
+  const fs::path path = IndexCachePath(original->key);
+  const std::string good = SerializeIndex(*original);
+  const StoredTables at = TablesOf(good, *original);
+  ForgetIndexesInMemory();
+  const IndexPtr mapped = Get(built);
+  EXPECT_FALSE(built);
+  EXPECT_TRUE(mapped->pictures.mapped());
+  EXPECT_TRUE(mapped->frames.mapped());
+  EXPECT_EQ(mapped->repeatsFields, 0);
+  EXPECT_TRUE(SameIndex(*mapped, *original));
+
+  // Inconsistent tables made in memory, stored with sound checksums.
+  auto spoilt = [&](auto change) {
+    Mpeg2Index copy = *original;
+    change(copy);
+    return SerializeIndex(copy);
+  };
+  const std::uint32_t lastPicture = static_cast<std::uint32_t>(original->pictures.size() - 1);
+  const struct {
+    const char *what;
+    std::string bytes;
+  } cases[] = {
+      {"a picture's place changed on disk",
+       [&] { std::string b = good; b[at.pictures + 5 * sizeof(IndexedPicture)] ^= 0x10; return b; }()},
+      {"the frame table changed on disk", [&] { std::string b = good; b[at.frames + 4 * 7] ^= 1; return b; }()},
+      {"a block checksum changed on disk", [&] { std::string b = good; b[at.sums + 3] ^= 1; return b; }()},
+      {"two frames swapped", spoilt([](Mpeg2Index &i) { std::swap(i.frames[10], i.frames[11]); })},
+      {"a frame past the picture table", spoilt([&](Mpeg2Index &i) { i.frames[0] = lastPicture + 7; })},
+      {"decoding from a picture that is no I-picture",
+       spoilt([](Mpeg2Index &i) {
+         std::uint32_t d = 0;
+         while (i.pictures[d].type != kPictureP)
+           ++d;
+         i.pictures[d].seekFrom = d;
+       })},
+      {"a seek point after the picture", spoilt([](Mpeg2Index &i) { i.pictures[i.frames[0]].seekFrom = 40; })},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(DeserializeIndex(c.bytes)); // the full check at once finds it too
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+    ForgetIndexesInMemory();
+    Get(built);
+    EXPECT_FALSE(built) << "opening reads the header alone";
+    ForgetIndexesInMemory();
+    ExpectRightFramesAfterOneRebuild(rip_);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), good);
+    ForgetIndexesInMemory();
+  }
+
+  // Through the project: a damaged first block is met while opening (the
+  // first I-picture is looked up), and the index is built there and then.
+  std::string damaged = good;
+  damaged[at.pictures + 1] ^= 1;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+  ForgetIndexesInMemory();
+  bool progress = false;
+  auto project = MakeMpeg2Source(rip_.d2v.string(), [&](double) { progress = true; });
+  EXPECT_TRUE(progress);
+  EXPECT_EQ(project->info().frameCount, original->frameCount());
+  EXPECT_EQ(reelwork::testing::HashFrame(*project->frame(3)),
+            reelwork::testing::HashFrame(*MakeMpeg2SourceFromFiles(rip_.vobs, {})->frame(3)));
+}
+
 TEST_F(IndexCache, OldIndexesAreRemovedWhenMany) {
   const fs::path folder = cache_.folder() / "reelwork";
   fs::create_directories(folder);
