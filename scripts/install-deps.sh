@@ -10,6 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg mpeg2dec
   libgtest-dev ccache
   dvdauthor # authored DVDs with navigation packs for the project writer's tests
+  mjpegtools # mpeg2enc and mplex: rips from another encoder and multiplexer for the engine's tests
 )
 
 missing=()
