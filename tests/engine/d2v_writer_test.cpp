@@ -138,8 +138,11 @@ fs::path Encode(const fs::path &folder, const std::string &name, const std::stri
 // decoded picture in display order, as ffprobe sees the files read as one.
 std::vector<std::string> Probe(const std::vector<fs::path> &files) {
   std::string url = "concat:";
-  for (size_t i = 0; i < files.size(); ++i)
-    url += (i ? "|" : "") + files[i].string();
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (i)
+      url += '|';
+    url += files[i].string();
+  }
   const std::string out = Shell("ffprobe -v error -select_streams v:0 -show_entries "
                               "frame=pict_type,interlaced_frame,top_field_first,repeat_pict -of compact=p=0 '" +
                               url + "'");
