@@ -207,5 +207,51 @@ TEST_F(CoreFilters, SplicesJoinAnyNumberOfClips) {
   EXPECT_NE(ErrorOf("UnalignedSplice(last)").find("at least two clips"), std::string::npos);
 }
 
+TEST_F(CoreFilters, OverlayArithmeticModesWorkOnFullRangeSamples) {
+  FramePtr src = Open("")->frame(4);
+  auto over = [](const char *colour, const char *mode) {
+    return std::string("Overlay(last, BlankClip(last, color_yuv=") + colour + "), mode=\"" + mode + "\")";
+  };
+  FramePtr add = Open(over("$289080", "Add"))->frame(4), sub = Open(over("$289080", "Subtract"))->frame(4);
+  FramePtr mul = Open(over("$808080", "Multiply"))->frame(4), exc = Open(over("$FF8080", "Exclusion"))->frame(4);
+  FramePtr excBlack = Open(over("$008080", "Exclusion"))->frame(4);
+  // Overlay Y 40, U 144, V 128. Add: Y + 40, U + (144 - 128); Subtract: Y - 40,
+  // U - 16. Multiply by Y 128: Y * 128 / 255 rounded. Exclusion with white
+  // (255) inverts: 255 - Y; with black (0) keeps Y. Chroma is the base's for
+  // these two. Where luma goes past 255 the chroma of its sample turns towards
+  // grey, so chroma is checked where all four luma samples stay in range.
+  for (auto [x, y] : {std::pair{10, 10}, {360, 288}, {700, 500}, {123, 457}}) {
+    const int by = src->row(0, y)[x], bu = src->row(1, y / 2)[x / 2], bv = src->row(2, y / 2)[x / 2];
+    EXPECT_EQ(add->row(0, y)[x], std::min(255, by + 40)) << x << "," << y;
+    EXPECT_EQ(sub->row(0, y)[x], std::max(0, by - 40));
+    EXPECT_EQ(mul->row(0, y)[x], (by * 128 + 127) / 255);
+    EXPECT_EQ(exc->row(0, y)[x], 255 - by);
+    EXPECT_EQ(excBlack->row(0, y)[x], by);
+    EXPECT_EQ(mul->row(1, y / 2)[x / 2], bu);
+    EXPECT_EQ(exc->row(2, y / 2)[x / 2], bv);
+    bool inRange = true;
+    for (int k = 0; k < 4; ++k) {
+      const int ly = src->row(0, (y & ~1) + (k >> 1))[(x & ~1) + (k & 1)];
+      inRange = inRange && ly + 40 <= 255 && ly - 40 >= 0;
+    }
+    if (inRange) {
+      EXPECT_EQ(add->row(1, y / 2)[x / 2], std::min(255, bu + 16));
+      EXPECT_EQ(sub->row(1, y / 2)[x / 2], std::max(0, bu - 16));
+      EXPECT_EQ(add->row(2, y / 2)[x / 2], bv);
+    }
+  }
+  // Luma past 255 by 16 keeps half its chroma's distance from grey: a white
+  // base (235) plus 36 gives 271, so chroma moves (288 - 271) / 32 of the way.
+  FramePtr bright = Open("BlankClip(last, color_yuv=$EBC080)\n" + std::string(over("$248080", "Add")))->frame(0);
+  EXPECT_EQ(bright->row(0, 0)[0], 255);
+  EXPECT_EQ(bright->row(1, 0)[0], (0xC0 * 17 + 128 * 15) >> 5);
+  // RGB: each colour adds or subtracts on its own.
+  FramePtr rgb = Open("ConvertToRGB32()")->frame(4);
+  FramePtr rgbAdd = Open("ConvertToRGB32()\nOverlay(last, BlankClip(last, color=$102030), mode=\"Add\")")->frame(4);
+  for (int c = 0; c < 3; ++c)
+    EXPECT_EQ(rgbAdd->row(0, 100)[4 * 50 + c], std::min(255, rgb->row(0, 100)[4 * 50 + c] + ((0x102030 >> (8 * c)) & 0xff)))
+        << "channel " << c;
+}
+
 } // namespace
 } // namespace reelwork::engine::test
