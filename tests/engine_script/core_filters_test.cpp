@@ -1,61 +1,24 @@
-// Loop, the turns and mirrors, the 2:1 reductions, DoubleWeave and the
-// splices of many clips, on a real MPEG-2 rip (720x576, 25 fps, 25 frames,
-// top field first): their figures, exact pixels and round trips.
+// Loop, the turns and mirrors, the 2:1 reductions, DoubleWeave, the splices
+// of many clips and Overlay's arithmetic modes, on a real MPEG-2 rip
+// (720x576, 25 fps, 25 frames, top field first): their figures, exact pixels
+// and round trips.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstring>
 #include <limits>
 
-#include "engine/filters/frame_ops.h"
-#include "engine/script/evaluator.h"
-#include "support/media_fixture.h"
+#include "rip_fixture.h"
 
 namespace reelwork::engine::test {
 namespace {
 
-class CoreFilters : public ::testing::Test {
+class CoreFilters : public OneSecondRip {
 protected:
-  static void SetUpTestSuite() {
-    cache_ = new testing::IsolatedIndexCache();
-    folder_ = new testing::TempFolder();
-    SampleOptions o;
-    o.width = 720;
-    o.height = 576;
-    o.seconds = 1;
-    o.grain = 6; // texture, so that every pixel differs from its neighbours
-    rip_ = new SampleRip(testing::MakeTestRip(folder_->path(), o));
-  }
-  static void TearDownTestSuite() {
-    delete rip_;
-    delete folder_;
-    delete cache_;
-  }
-  static script::ScriptResult Run(const std::string &lines) {
-    const std::filesystem::path p = folder_->path() / "movie.avs";
-    std::ofstream(p, std::ios::binary) << "mpeg2source(\"" << rip_->d2v.filename().string() << "\")\n" << lines;
-    return script::EvaluateScriptFile(p.string());
-  }
-  static ClipPtr Open(const std::string &lines) { return Run(lines).clip; }
-  static std::string ErrorOf(const std::string &lines) {
-    try {
-      Run(lines);
-    } catch (const EngineError &e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
   static bool Same(const Frame &a, const Frame &b) {
     return a.format == b.format && a.width == b.width && a.height == b.height && a.planes == b.planes;
   }
-  static testing::IsolatedIndexCache *cache_;
-  static testing::TempFolder *folder_;
-  static SampleRip *rip_;
 };
-
-testing::IsolatedIndexCache *CoreFilters::cache_ = nullptr;
-testing::TempFolder *CoreFilters::folder_ = nullptr;
-SampleRip *CoreFilters::rip_ = nullptr;
 
 TEST_F(CoreFilters, LoopRepeatsItsRangeAndCapsTheEndlessCount) {
   ClipPtr src = Open("");

@@ -13,6 +13,13 @@ namespace {
 
 std::string Str(int v) { return std::to_string(v); }
 
+// A zeroed frame of a clip's format and size.
+std::shared_ptr<Frame> EmptyFrame(const ClipInfo &vi) {
+  auto out = std::make_shared<Frame>();
+  out->allocate(vi.format, vi.width, vi.height);
+  return out;
+}
+
 // Formats whose chroma is halved across but not down (YUY2 and YV16): a
 // quarter turn would leave it halved down, so each turned chroma sample is the
 // rounded mean of the two that fall side by side, and serves two rows.
@@ -42,8 +49,7 @@ public:
 
   FramePtr frame(int n) override {
     FramePtr src = childFrame(n);
-    auto out = std::make_shared<Frame>();
-    out->allocate(vi_.format, vi_.width, vi_.height);
+    auto out = EmptyFrame(vi_);
     const PixelFormat f = vi_.format;
     if (IsRgb(f)) {
       turnPlane(*src, 0, *out, 0, BytesPerPixel(f), src->width, src->height);
@@ -138,8 +144,7 @@ public:
   explicit FlipHorizontal(ClipPtr child) : Filter(std::move(child)) {}
   FramePtr frame(int n) override {
     FramePtr src = childFrame(n);
-    auto out = std::make_shared<Frame>();
-    out->allocate(vi_.format, vi_.width, vi_.height);
+    auto out = EmptyFrame(vi_);
     const PixelFormat f = vi_.format;
     if (f == PixelFormat::YUY2) {
       // Pairs of pixels change places and their two luma samples swap; the
@@ -192,8 +197,7 @@ public:
 
   FramePtr frame(int n) override {
     FramePtr src = childFrame(n);
-    auto out = std::make_shared<Frame>();
-    out->allocate(vi_.format, vi_.width, vi_.height);
+    auto out = EmptyFrame(vi_);
     const PixelFormat f = vi_.format;
     if (IsRgb(f)) {
       const int bpp = BytesPerPixel(f);
