@@ -74,6 +74,8 @@ private:
   // Source column and row of the turned picture's (x, y), for a plane of
   // w x h samples before the turn.
   void sourceOf(int x, int y, int w, int h, int &sx, int &sy) const {
+    sx = x;
+    sy = y;
     switch (kind_) {
     case TurnKind::Left:
       sx = w - 1 - y;
