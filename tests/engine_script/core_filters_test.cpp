@@ -168,6 +168,13 @@ TEST_F(CoreFilters, SplicesJoinAnyNumberOfClips) {
   EXPECT_NE(ErrorOf("a = last\nAlignedSplice(a, a, a.Crop(0, 0, -16, 0))").find("AlignedSplice: the clips differ"),
             std::string::npos);
   EXPECT_NE(ErrorOf("UnalignedSplice(last)").find("at least two clips"), std::string::npos);
+  // All of them are the engine's own: nothing is left out of the preview.
+  const script::ScriptResult all = Run("Loop(2, 0, 3).TurnLeft().TurnRight().Turn180().FlipHorizontal()\n"
+                                       "ReduceBy2().HorizontalReduceBy2().VerticalReduceBy2().DoubleWeave()\n"
+                                       "AlignedSplice(last, last, last)");
+  EXPECT_TRUE(all.notes.notPreviewed.empty());
+  EXPECT_TRUE(all.notes.approximated.empty());
+  EXPECT_EQ(all.clip->info().frameCount, 3 * 2 * (25 + 4));
 }
 
 TEST_F(CoreFilters, OverlayArithmeticModesWorkOnFullRangeSamples) {
