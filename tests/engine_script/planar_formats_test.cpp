@@ -16,51 +16,13 @@ extern "C" {
 #include "engine/filters/frame_ops.h"
 #include "engine/rgb_output.h"
 #include "engine/script/evaluator.h"
+#include "rip_fixture.h"
 #include "support/media_fixture.h"
 
 namespace reelwork::engine::test {
 namespace {
 
-class PlanarFormats : public ::testing::Test {
-protected:
-  static void SetUpTestSuite() {
-    cache_ = new testing::IsolatedIndexCache();
-    folder_ = new testing::TempFolder();
-    SampleOptions o;
-    o.width = 720;
-    o.height = 576;
-    o.seconds = 1; // 25 frames
-    o.grain = 6;   // texture, so that resampling shows
-    rip_ = new SampleRip(testing::MakeTestRip(folder_->path(), o));
-  }
-  static void TearDownTestSuite() {
-    delete rip_;
-    delete folder_;
-    delete cache_;
-  }
-  static script::ScriptResult Run(const std::string &lines) {
-    const std::filesystem::path p = folder_->path() / "movie.avs";
-    std::ofstream(p, std::ios::binary) << "mpeg2source(\"" << rip_->d2v.filename().string() << "\")\n" << lines;
-    return script::EvaluateScriptFile(p.string());
-  }
-  static ClipPtr Open(const std::string &lines) { return Run(lines).clip; }
-  static std::string ErrorOf(const std::string &lines) {
-    try {
-      Run(lines);
-    } catch (const EngineError &e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
-
-  static testing::IsolatedIndexCache *cache_;
-  static testing::TempFolder *folder_;
-  static SampleRip *rip_;
-};
-
-testing::IsolatedIndexCache *PlanarFormats::cache_ = nullptr;
-testing::TempFolder *PlanarFormats::folder_ = nullptr;
-SampleRip *PlanarFormats::rip_ = nullptr;
+class PlanarFormats : public OneSecondRip {};
 
 int MaxPlaneDifference(const Frame &a, const Frame &b, int p) {
   int worst = 0;

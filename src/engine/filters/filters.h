@@ -64,6 +64,17 @@ ClipPtr MakeDecimate(ClipPtr child, int cycle);
 ClipPtr MakeDecimateCycle(ClipPtr child, int cycle, int drop, const std::string &name);
 ClipPtr MakeReverse(ClipPtr child);
 ClipPtr MakeFlipVertical(ClipPtr child);
+ClipPtr MakeFlipHorizontal(ClipPtr child);
+// Quarter turns: 1 clockwise (TurnRight), 2 a half turn, 3 counter-clockwise
+// (TurnLeft). YUY2 and YV16 chroma is averaged in pairs on a quarter turn.
+ClipPtr MakeTurn(ClipPtr child, int quarters, const std::string &name);
+// Half the width or the height, each sample the (1,2,1)/4 mean of three.
+ClipPtr MakeReduceBy2(ClipPtr child, bool horizontal, const std::string &name);
+// Frames start..end (clamped to the clip) played `times` times; a negative
+// count loops ten million times, the frame count capped at the int range.
+ClipPtr MakeLoop(ClipPtr child, int times, int start, int end);
+// Frame n weaves fields n and n+1 (a frame-based clip is split first).
+ClipPtr MakeDoubleWeave(ClipPtr child);
 ClipPtr MakeAssumeFps(ClipPtr child, int num, int den);
 ClipPtr MakeChangeFps(ClipPtr child, int num, int den);
 ClipPtr MakeSplice(ClipPtr a, ClipPtr b, const std::string &name);

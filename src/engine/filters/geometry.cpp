@@ -106,21 +106,25 @@ public:
   bool topField(int n) const override { return TopFieldOf(*child_, n >> 1) != ((n & 1) != 0); }
 };
 
+// Frame n weaves fields step*n and step*n + 1: Weave takes fields in pairs
+// (step 2), DoubleWeave every neighbouring pair (step 1, count and rate kept).
 class Weave : public Filter {
 public:
-  explicit Weave(ClipPtr child) : Filter(std::move(child)) {
+  explicit Weave(ClipPtr child, int step = 2) : Filter(std::move(child)), step_(step) {
     if (!vi_.fieldBased)
       throw EngineError("Weave: the clip is not field-based (separate its fields or use AssumeFieldBased first)");
     vi_.height *= 2;
-    vi_.frameCount = (vi_.frameCount + 1) / 2;
-    ScaleRate(vi_, 1, 2);
+    if (step_ == 2) {
+      vi_.frameCount = (vi_.frameCount + 1) / 2;
+      ScaleRate(vi_, 1, 2);
+    }
     vi_.fieldBased = false;
     vi_.parity = TopFieldOf(*child_, 0) ? FieldParity::Top : FieldParity::Bottom;
   }
   FramePtr frame(int n) override {
-    FramePtr a = childFrame(2 * n);
-    FramePtr b = childFrame(2 * n + 1);
-    const bool aTop = TopFieldOf(*child_, 2 * n);
+    FramePtr a = childFrame(step_ * n);
+    FramePtr b = childFrame(step_ * n + 1);
+    const bool aTop = TopFieldOf(*child_, step_ * n);
     auto out = std::make_shared<Frame>();
     out->allocate(vi_.format, vi_.width, vi_.height);
     for (int p = 0; p < PlaneCount(vi_.format); ++p) {
@@ -132,7 +136,10 @@ public:
     }
     return out;
   }
-  bool topField(int n) const override { return TopFieldOf(*child_, 2 * n); }
+  bool topField(int n) const override { return TopFieldOf(*child_, step_ * n); }
+
+private:
+  int step_;
 };
 
 // Each field becomes a full frame: its rows keep their place in the frame and
@@ -530,6 +537,11 @@ ClipPtr MakeAssumeFieldBased(ClipPtr child, bool fieldBased) {
 }
 ClipPtr MakeSeparateFields(ClipPtr child) { return std::make_shared<SeparateFields>(std::move(child)); }
 ClipPtr MakeWeave(ClipPtr child) { return std::make_shared<Weave>(std::move(child)); }
+ClipPtr MakeDoubleWeave(ClipPtr child) {
+  if (!child->info().fieldBased)
+    child = MakeSeparateFields(std::move(child));
+  return std::make_shared<Weave>(std::move(child), 1);
+}
 ClipPtr MakeBob(ClipPtr child) { return std::make_shared<Bob>(std::move(child)); }
 
 ClipPtr MakeTrim(ClipPtr child, int first, int last) {

@@ -22,9 +22,14 @@ std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 2
 
 // Modes worked on luma and chroma together, each sample with the chroma at
 // its place (planar and YUY2 pictures).
-bool IsJoint(Mode m) { return m == Mode::SoftLight || m == Mode::HardLight || m == Mode::Difference; }
+bool IsJoint(Mode m) {
+  return m == Mode::SoftLight || m == Mode::HardLight || m == Mode::Difference || m == Mode::Add ||
+         m == Mode::Subtract;
+}
 
-// The joint modes. Soft light adds the overlay's difference from mid-grey to
+// The joint modes, on full-range samples (0..255, no studio-range offsets).
+// Add adds the overlay's luma and its chroma's difference from grey; subtract
+// takes them away. Soft light adds the overlay's difference from mid-grey to
 // the base (luma and chroma alike); hard light adds twice the overlay's luma
 // difference; difference is |base - overlay| + 128 in every plane. The
 // result then moves from the base towards that value by the weight (mask
@@ -45,6 +50,14 @@ JointSample Joint(Mode m, int by, int bu, int bv, int oy, int ou, int ov, int we
     y = std::abs(by - oy) + 128;
     u = std::abs(bu - ou) + 128;
     v = std::abs(bv - ov) + 128;
+  } else if (m == Mode::Add) {
+    y = by + oy;
+    u = bu + ou - 128;
+    v = bv + ov - 128;
+  } else if (m == Mode::Subtract) {
+    y = by - oy;
+    u = bu - ou + 128;
+    v = bv - ov + 128;
   } else {
     y = m == Mode::HardLight ? by + 2 * oy - 256 : by + oy - 128;
     u = bu + ou - 128;
@@ -73,19 +86,22 @@ JointSample Joint(Mode m, int by, int bu, int bv, int oy, int ou, int ov, int we
   return {y, std::clamp(u, 0, 255), std::clamp(v, 0, 255)};
 }
 
-// The overlay's value for one sample before the mask and opacity apply.
-// `luma` tells a luma sample from a chroma (or RGB) one; lighten and darken
-// decide by the luma of the two pictures at that place.
-int Combine(Mode m, int base, int over, bool luma, int baseY, int overY) {
+// The overlay's value for one sample before the mask and opacity apply, on
+// full-range samples. `luma` tells a luma sample from a chroma or RGB one,
+// `rgb` an RGB one; the arithmetic modes work luma and each RGB colour, and
+// keep the base's chroma. Lighten and darken decide by the luma of the two
+// pictures at that place.
+int Combine(Mode m, int base, int over, bool luma, int baseY, int overY, bool rgb = false) {
+  const bool arithmetic = luma || rgb;
   switch (m) {
   case Mode::Blend:
     return over;
-  case Mode::Add:
-    return luma ? Clamp8(base + over - 16) : base;
+  case Mode::Add: // planar and YUY2 pictures take Joint()
+    return arithmetic ? Clamp8(base + over) : base;
   case Mode::Subtract:
-    return luma ? Clamp8(base - over + 16) : base;
-  case Mode::Multiply:
-    return luma ? Clamp8(16 + (base - 16) * (over - 16) / 219) : base;
+    return arithmetic ? Clamp8(base - over) : base;
+  case Mode::Multiply: // white keeps the base, black gives black
+    return arithmetic ? (base * over + 127) / 255 : base;
   case Mode::Chroma:
     return luma ? base : over;
   case Mode::Luma:
@@ -96,8 +112,8 @@ int Combine(Mode m, int base, int over, bool luma, int baseY, int overY) {
     return overY < baseY ? over : base;
   case Mode::Difference: // worked by Joint(); RGB samples take its rule
     return Clamp8(std::abs(base - over) + 128);
-  case Mode::Exclusion:
-    return luma ? Clamp8(base + over - 2 * (base - 16) * (over - 16) / 219 - 16) : base;
+  case Mode::Exclusion: // white inverts the base, black leaves it
+    return arithmetic ? base + over - (2 * base * over + 127) / 255 : base;
   case Mode::SoftLight:
   case Mode::HardLight: // worked by Joint(); RGB samples take its luma rule
     return Clamp8(m == Mode::HardLight ? base + 2 * over - 256 : base + over - 128);
@@ -280,7 +296,7 @@ private:
         const int channels = f == PixelFormat::RGB32 ? 3 : bpp;
         for (int c = 0; c < channels; ++c) {
           const bool luma = f == PixelFormat::YUY2 && c == 0;
-          dp[c] = Mix(dp[c], Combine(mode_, dp[c], sp[c], luma, baseY, overY), w);
+          dp[c] = Mix(dp[c], Combine(mode_, dp[c], sp[c], luma, baseY, overY, IsRgb(f)), w);
         }
       }
     }

@@ -9,4 +9,6 @@ target_sources(reelwork_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/timing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/turn.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/loop.cpp
 )

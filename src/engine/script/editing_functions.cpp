@@ -46,6 +46,18 @@ void AddFrameSelection(FunctionTable &t) {
              clips.push_back(a.clip(k));
            return ClipValue(f::MakeInterleave(clips));
          }});
+  // Two or more clips end to end; the + and ++ operators join two.
+  for (const char *nm : {"UnalignedSplice", "AlignedSplice"}) {
+    const std::string name = nm;
+    t.add({name, Signature(ClipList("clip:c", "clip")), [name](const Args &a, CallEnv &) {
+             if (!a.has(1))
+               FailCall(a, "needs at least two clips");
+             ClipPtr joined = a.clip(0);
+             for (size_t k = 1; k < kMaxOffsets && a.has(k); ++k)
+               joined = f::MakeSplice(joined, a.clip(k), name);
+             return ClipValue(joined);
+           }});
+  }
   t.add({"SelectRangeEvery", Signature("clip:c every:i? length:i? offset:i? audio:b?"), [](const Args &a, CallEnv &) {
            return ClipValue(
                f::MakeSelectRangeEvery(a.clip(0), a.getInt(1, 1500), a.getInt(2, 50), a.getInt(3, 0)));

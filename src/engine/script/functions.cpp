@@ -8,6 +8,7 @@
 #include <limits>
 #include <numeric>
 #include <sstream>
+#include <utility>
 
 #include "common/file_lookup.h"
 #include "engine/filters/deinterlacers.h"
@@ -356,6 +357,8 @@ void AddGeometry(FunctionTable &t) {
   t.add({"SeparateFields", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeSeparateFields(a.clip(0))); }});
   t.add({"Weave", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeWeave(a.clip(0))); }});
+  t.add({"DoubleWeave", Sig("clip:c"),
+         [](const Args &a, CallEnv &) { return Clip(f::MakeDoubleWeave(a.clip(0))); }});
   t.add({"Bob", Sig("clip:c b:f? c:f? height:i?"), [](const Args &a, CallEnv &) {
            ClipPtr c = a.clip(0);
            if (a.has(3) && a.getInt(3, 0) <= 0)
@@ -416,6 +419,26 @@ void AddGeometry(FunctionTable &t) {
   t.add({"Reverse", Sig("clip:c"), [](const Args &a, CallEnv &) { return Clip(f::MakeReverse(a.clip(0))); }});
   t.add({"FlipVertical", Sig("clip:c"),
          [](const Args &a, CallEnv &) { return Clip(f::MakeFlipVertical(a.clip(0))); }});
+  t.add({"FlipHorizontal", Sig("clip:c"),
+         [](const Args &a, CallEnv &) { return Clip(f::MakeFlipHorizontal(a.clip(0))); }});
+  for (const auto &[nm, quarters] : {std::pair<const char *, int>{"TurnRight", 1}, {"Turn180", 2}, {"TurnLeft", 3}}) {
+    const std::string name = nm;
+    const int q = quarters;
+    t.add({name, Sig("clip:c"), [name, q](const Args &a, CallEnv &) { return Clip(f::MakeTurn(a.clip(0), q, name)); }});
+  }
+  t.add({"HorizontalReduceBy2", Sig("clip:c"), [](const Args &a, CallEnv &) {
+           return Clip(f::MakeReduceBy2(a.clip(0), true, "HorizontalReduceBy2"));
+         }});
+  t.add({"VerticalReduceBy2", Sig("clip:c"), [](const Args &a, CallEnv &) {
+           return Clip(f::MakeReduceBy2(a.clip(0), false, "VerticalReduceBy2"));
+         }});
+  t.add({"ReduceBy2", Sig("clip:c"), [](const Args &a, CallEnv &) {
+           return Clip(f::MakeReduceBy2(f::MakeReduceBy2(a.clip(0), true, "ReduceBy2"), false, "ReduceBy2"));
+         }});
+  t.add({"Loop", Sig("clip:c times:i? start:i? end:i?"), [](const Args &a, CallEnv &) {
+           const ClipPtr c = a.clip(0);
+           return Clip(f::MakeLoop(c, a.getInt(1, -1), a.getInt(2, 0), a.getInt(3, c->info().frameCount - 1)));
+         }});
   // The rate as a float, as numerator and denominator, as a preset name, or
   // as another clip's rate.
   t.add({"AssumeFPS", Sig("clip:c fps:a den:i? sync_audio:b?"), [](const Args &a, CallEnv &) {
@@ -463,12 +486,6 @@ void AddGeometry(FunctionTable &t) {
          [](const Args &a, CallEnv &) { return Clip(f::MakeDuplicateFrame(a.clip(0), a.getInt(1, 0))); }});
   t.add({"FreezeFrame", Sig("clip:c first_frame:i last_frame:i source_frame:i"), [](const Args &a, CallEnv &) {
            return Clip(f::MakeFreezeFrame(a.clip(0), a.getInt(1, 0), a.getInt(2, 0), a.getInt(3, 0)));
-         }});
-  t.add({"UnalignedSplice", Sig("clip:c other:c"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeSplice(a.clip(0), a.clip(1), "UnalignedSplice"));
-         }});
-  t.add({"AlignedSplice", Sig("clip:c other:c"), [](const Args &a, CallEnv &) {
-           return Clip(f::MakeSplice(a.clip(0), a.clip(1), "AlignedSplice"));
          }});
 }
 
