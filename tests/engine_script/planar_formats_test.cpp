@@ -223,13 +223,63 @@ TEST_F(PlanarFormats, AdjustmentsWorkPerPlaneAndOthersRefuseByName) {
   ClipPtr bobbed = Open("ConvertToYV24()\nyadifmod2(mode=1)");
   EXPECT_EQ(bobbed->info().frameCount, 50);
   EXPECT_EQ(bobbed->frame(3)->format, PixelFormat::YV24);
-  EXPECT_NE(ErrorOf("a = last\nOverlay(a, a.ConvertToY8())").find("Overlay: Y8 is not supported"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24()\nRGBAdjust(r=1.1)").find("must be RGB (it is YV24"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(chromaresample=\"sinc9\")").find("unknown chroma resampler"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(ChromaInPlacement=\"DV\")").find("MPEG2 or MPEG1"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV24(chromaresample=\"lanczos\", param1=0)").find("lanczos' taps"), std::string::npos);
   EXPECT_NE(ErrorOf("ConvertToYV16(param1=9999.0)").find("bicubic's b and c"), std::string::npos);
   EXPECT_EQ(Open("ConvertToYV24(param1=0.0, param2=0.5)")->info().format, PixelFormat::YV24) << "b = 0 is a bicubic";
+}
+
+// Overlay works in every planar format: luma as in YV12, and each chroma
+// sample mixed with the overlay's at its place, the mask averaged over the
+// luma samples the chroma sample covers. An overlay or mask of another
+// format is converted to the base's first (Y8's chroma becomes grey).
+TEST_F(PlanarFormats, OverlayBlendsEveryPlanarFormat) {
+  // Half opacity gives the overlay the weight (128 * (255 + 1)) >> 8 = 128
+  // of 256: out = (base * 128 + over * 128 + 128) >> 8.
+  const auto half = [](int b, int o) { return (b * 128 + o * 128 + 128) >> 8; };
+  for (const char *format : {"YV24", "YV16", "Y8"}) {
+    SCOPED_TRACE(format);
+    const std::string base = std::string("ConvertTo") + format + "()\n";
+    FramePtr b = Open(base)->frame(4);
+    FramePtr o = Open(base + "FlipVertical()")->frame(4);
+    FramePtr out = Open(base + "Overlay(last, FlipVertical(), opacity=0.5)")->frame(4);
+    ASSERT_EQ(out->format, b->format);
+    for (int p = 0; p < 3; ++p) {
+      if (b->planes[p].empty())
+        continue;
+      for (int y : {0, 7, 100, filters::PlaneRows(*b, p) - 1})
+        for (int x : {0, 3, 161, filters::PlaneRowBytes(*b, p) - 1})
+          EXPECT_EQ(out->row(p, y)[x], half(b->row(p, y)[x], o->row(p, y)[x])) << "plane " << p << " " << x << "," << y;
+    }
+    // Luma is worked as in YV12.
+    FramePtr yv12 = Open("Overlay(last, FlipVertical(), opacity=0.5)")->frame(4);
+    FramePtr luma = Open(base + "Overlay(last, FlipVertical(), opacity=0.5)\nConvertToY8()")->frame(4);
+    EXPECT_EQ(std::vector<std::uint8_t>(luma->row(0, 50), luma->row(0, 50) + 720),
+              std::vector<std::uint8_t>(yv12->row(0, 50), yv12->row(0, 50) + 720));
+  }
+  // YV16 with a mask white up to column 360 and black from 361: the chroma
+  // pair of columns 360 and 361 sees the mean (255 + 0 + 1) / 2 = 128, the
+  // weight 128 + (128 >> 7) = 129 of 256.
+  FramePtr b = Open("ConvertToYV16()")->frame(2);
+  FramePtr o = Open("ConvertToYV16()\nFlipVertical()")->frame(2);
+  FramePtr out = Open("ConvertToYV16()\n"
+                      "m = StackHorizontal(BlankClip(last, width=361, pixel_type=\"Y8\", color_yuv=$FF8080), "
+                      "BlankClip(last, width=359, pixel_type=\"Y8\", color_yuv=$008080))\n"
+                      "Overlay(last, FlipVertical(), mask=m)")
+                     ->frame(2);
+  for (int p = 1; p <= 2; ++p) {
+    EXPECT_EQ(out->row(p, 30)[180], (b->row(p, 30)[180] * 127 + o->row(p, 30)[180] * 129 + 128) >> 8);
+    EXPECT_EQ(out->row(p, 30)[100], o->row(p, 30)[100]) << "white: the overlay's chroma";
+    EXPECT_EQ(out->row(p, 30)[300], b->row(p, 30)[300]) << "black: the base's chroma";
+  }
+  EXPECT_EQ(out->row(0, 30)[360], o->row(0, 30)[360]);
+  EXPECT_EQ(out->row(0, 30)[361], b->row(0, 30)[361]);
+  // A Y8 overlay on YV12 brings grey chroma: half of it is (c + 128) / 2.
+  FramePtr base12 = Open("")->frame(1);
+  FramePtr grey = Open("Overlay(last, ConvertToY8(), opacity=0.5)")->frame(1);
+  EXPECT_EQ(grey->row(2, 20)[30], half(base12->row(2, 20)[30], 128));
 }
 
 // libswscale's conversion of a frame's planes to another layout or to RGB.

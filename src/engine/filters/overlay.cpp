@@ -135,6 +135,9 @@ public:
     auto out = std::make_shared<Frame>(*b);
     switch (vi_.format) {
     case PixelFormat::YV12:
+    case PixelFormat::YV16:
+    case PixelFormat::YV24:
+    case PixelFormat::Y8:
       if (IsJoint(mode_))
         jointPlanar(*out, *o, m.get());
       else
@@ -151,8 +154,6 @@ public:
     case PixelFormat::RGB32:
       packed(*out, *o, m.get());
       break;
-    default: // the planar formats besides YV12 are refused where scripts call Overlay
-      break;
     }
     return out;
   }
@@ -167,8 +168,10 @@ private:
   }
   static std::uint8_t Mix(int base, int over, int w) { return static_cast<std::uint8_t>((base * (256 - w) + over * w + 128) >> 8); }
 
+  // Luma, then each chroma sample at its place in the overlay, the mask
+  // averaged over the luma samples the chroma sample covers (2x2 in YV12,
+  // 2x1 in YV16, one in YV24; Y8 has no chroma).
   void planar(Frame &out, const Frame &o, const Frame *m) const {
-    // Luma, then chroma at half the offset, the mask averaged over each 2x2.
     const int x0 = std::max(0, x_), y0 = std::max(0, y_);
     const int x1 = std::min(out.width, x_ + o.width), y1 = std::min(out.height, y_ + o.height);
     for (int y = y0; y < y1; ++y) {
@@ -180,19 +183,25 @@ private:
         d[x] = Mix(d[x], Combine(mode_, d[x], s[x - x_], true, d[x], s[x - x_]), w);
       }
     }
-    const int cx0 = (x0 + 1) / 2, cy0 = (y0 + 1) / 2, cx1 = x1 / 2, cy1 = y1 / 2;
-    for (int cy = cy0; cy < cy1; ++cy) {
-      const int oy = 2 * cy - y_;
-      for (int cx = cx0; cx < cx1; ++cx) {
-        const int ox = 2 * cx - x_;
-        const int oxc = std::clamp(ox / 2, 0, (o.width + 1) / 2 - 1), oyc = std::clamp(oy / 2, 0, (o.height + 1) / 2 - 1);
+    if (PlaneCount(out.format) < 3)
+      return;
+    const int sx = 1 << ChromaShiftX(out.format), sy = 1 << ChromaShiftY(out.format), n = sx * sy;
+    const int ocw = (o.width + sx - 1) / sx - 1, och = (o.height + sy - 1) / sy - 1;
+    for (int cy = (y0 + sy - 1) / sy; cy < y1 / sy; ++cy) {
+      const int oy = sy * cy - y_;
+      for (int cx = (x0 + sx - 1) / sx; cx < x1 / sx; ++cx) {
+        const int ox = sx * cx - x_;
+        const int oxc = std::clamp(ox / sx, 0, ocw), oyc = std::clamp(oy / sy, 0, och);
         int k = 255;
         if (m) {
-          const int ox1 = std::min(ox + 1, o.width - 1), oy1 = std::min(oy + 1, o.height - 1);
-          k = (m->row(0, oy)[ox] + m->row(0, oy)[ox1] + m->row(0, oy1)[ox] + m->row(0, oy1)[ox1] + 2) >> 2;
+          int sum = 0;
+          for (int j = 0; j < sy; ++j)
+            for (int i = 0; i < sx; ++i)
+              sum += m->row(0, std::min(oy + j, o.height - 1))[std::min(ox + i, o.width - 1)];
+          k = (sum + n / 2) / n;
         }
         const int w = weight(k);
-        const int baseY = out.row(0, 2 * cy)[2 * cx], overY = o.row(0, oy)[ox];
+        const int baseY = out.row(0, sy * cy)[sx * cx], overY = o.row(0, oy)[ox];
         for (int p = 1; p <= 2; ++p) {
           std::uint8_t &d = out.row(p, cy)[cx];
           const int s = o.row(p, oyc)[oxc];
@@ -203,32 +212,36 @@ private:
   }
 
   // The joint modes work on every luma sample with the chroma at its place;
-  // each chroma sample of the result is the mean of the values its 2x2 luma
-  // samples give it (they differ where the luma is cut or the mask varies).
+  // each chroma sample of the result is the mean of the values the luma
+  // samples it covers give it (they differ where the luma is cut or the mask
+  // varies).
   void jointPlanar(Frame &out, const Frame &o, const Frame *m) const {
     const int x0 = std::max(0, x_), y0 = std::max(0, y_);
     const int x1 = std::min(out.width, x_ + o.width), y1 = std::min(out.height, y_ + o.height);
-    const int ocw = (o.width + 1) / 2 - 1, och = (o.height + 1) / 2 - 1;
-    auto sampleAt = [&](int x, int y, int bu, int bv) {
-      const int ox = x - x_, oy = y - y_;
-      const int w = jointWeight(m ? m->row(0, oy)[ox] : 255);
-      const int oxc = std::clamp(ox / 2, 0, ocw), oyc = std::clamp(oy / 2, 0, och);
-      return Joint(mode_, out.row(0, y)[x], bu, bv, o.row(0, oy)[ox], o.row(1, oyc)[oxc], o.row(2, oyc)[oxc], w);
-    };
-    // Chroma first, from the luma the base still has.
-    for (int cy = (y0 + 1) / 2; cy < y1 / 2; ++cy)
-      for (int cx = (x0 + 1) / 2; cx < x1 / 2; ++cx) {
-        std::uint8_t &u = out.row(1, cy)[cx];
-        std::uint8_t &v = out.row(2, cy)[cx];
-        int su = 0, sv = 0;
-        for (int k = 0; k < 4; ++k) {
-          const JointSample s = sampleAt(2 * cx + (k & 1), 2 * cy + (k >> 1), u, v);
-          su += s.u;
-          sv += s.v;
+    if (PlaneCount(out.format) == 3) {
+      const int sx = 1 << ChromaShiftX(out.format), sy = 1 << ChromaShiftY(out.format), n = sx * sy;
+      const int ocw = (o.width + sx - 1) / sx - 1, och = (o.height + sy - 1) / sy - 1;
+      auto sampleAt = [&](int x, int y, int bu, int bv) {
+        const int ox = x - x_, oy = y - y_;
+        const int w = jointWeight(m ? m->row(0, oy)[ox] : 255);
+        const int oxc = std::clamp(ox / sx, 0, ocw), oyc = std::clamp(oy / sy, 0, och);
+        return Joint(mode_, out.row(0, y)[x], bu, bv, o.row(0, oy)[ox], o.row(1, oyc)[oxc], o.row(2, oyc)[oxc], w);
+      };
+      // Chroma first, from the luma the base still has.
+      for (int cy = (y0 + sy - 1) / sy; cy < y1 / sy; ++cy)
+        for (int cx = (x0 + sx - 1) / sx; cx < x1 / sx; ++cx) {
+          std::uint8_t &u = out.row(1, cy)[cx];
+          std::uint8_t &v = out.row(2, cy)[cx];
+          int su = 0, sv = 0;
+          for (int k = 0; k < n; ++k) {
+            const JointSample s = sampleAt(sx * cx + k % sx, sy * cy + k / sx, u, v);
+            su += s.u;
+            sv += s.v;
+          }
+          u = static_cast<std::uint8_t>((su + n / 2) / n);
+          v = static_cast<std::uint8_t>((sv + n / 2) / n);
         }
-        u = static_cast<std::uint8_t>((su + 2) >> 2);
-        v = static_cast<std::uint8_t>((sv + 2) >> 2);
-      }
+    }
     for (int y = y0; y < y1; ++y) {
       std::uint8_t *d = out.row(0, y);
       const std::uint8_t *s = o.row(0, y - y_);

@@ -5,9 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/filters/filter_base.h"
 #include "engine/filters/filters.h"
-#include "engine/filters/frame_ops.h"
 #include "engine/script/function_support.h"
 
 namespace reelwork::engine::script {
@@ -184,10 +182,6 @@ void AddOverlay(FunctionTable &t) {
            p.y = a.getInt(3, 0);
            p.opacity = a.getFloat(5, 1.0);
            p.mode = a.getString(6, "Blend");
-           for (int k : {0, 1, 4}) // the blends are written for the older formats
-             if (a.has(k) && f::IsPlanarBesidesYv12(a.clip(k)->info().format))
-               FailCall(a, std::string(f::FormatName(a.clip(k)->info().format)) +
-                               " is not supported (use YV12, YUY2, RGB24 or RGB32)");
            ClipPtr out = f::MakeOverlay(a.clip(0), a.clip(1), a.clip(4), p);
            if (a.has(8)) {
              const PixelFormat target = ReadPixelType(a, a.getString(8, ""));
