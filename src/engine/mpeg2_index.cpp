@@ -78,6 +78,7 @@ struct ScannedPicture {
   bool fieldPicture = false;
   bool broken = false;   // its bytes were cut or spoilt by damage: never decoded
   bool afterGap = false; // the first picture after damage: decoding starts afresh
+  bool afterCut = false; // the first picture after damage that cut B-pictures alone: decoding goes on
   int fields = 1;
   std::uint8_t showFlags = kTopFieldFirst; // how the picture is shown as fields
   int temporalReference = 0;
@@ -280,16 +281,32 @@ public:
   // that was being read is cut, and so is every picture with bytes in the
   // payload at or after `suspectFrom` (a packet whose length ran into the
   // damage carries foreign bytes). Reading resumes at the next sequence or
-  // GOP header.
+  // GOP header; or, when only frame B-pictures were cut, at the next picture
+  // if its temporal reference shows that no picture was lost whole (no
+  // reference is lost, so the pictures after it decode as they would have).
   void gap(std::uint64_t suspectFrom) {
     lexer_.dropCarry();
     headerStart_.reset();
+    const bool cutB = !skipping_ && open_ && pictures.back().type == kPictureB && !pictures.back().fieldPicture;
     if (open_) {
       pictures.back().broken = true;
       closePicture(lexer_.end());
     }
-    for (auto it = pictures.rbegin(); it != pictures.rend() && it->esPos + it->size > suspectFrom; ++it)
+    bool onlyB = true;
+    for (auto it = pictures.rbegin(); it != pictures.rend() && it->esPos + it->size > suspectFrom; ++it) {
       it->broken = true;
+      onlyB = onlyB && it->type == kPictureB;
+    }
+    resumeB_ = resumeRef_ = checkB_ = -1;
+    if (cutB && onlyB) {
+      const int tr = pictures.back().temporalReference;
+      // The B-picture after it in the same run, or (when it was the run's
+      // last) the next reference, as far from the last as the last was from
+      // the one before it in its group.
+      resumeB_ = (tr + 1) & 1023;
+      if (groupRefTr_ >= 0 && tr == groupRefTr_ - 1 && refStep_ >= 2)
+        resumeRef_ = groupRefTr_ + refStep_;
+    }
     skipping_ = true;
     gapPending_ = true;
   }
@@ -330,11 +347,57 @@ private:
     open_ = false;
   }
 
+  // Whether the picture whose header is `h`, the first after damage that
+  // cut B-pictures alone, follows the cut ones with no picture lost between.
+  bool resumesAt(const std::uint8_t *h) const {
+    const int tr = (h[0] << 2) | (h[1] >> 6);
+    const int type = (h[1] >> 3) & 7;
+    return (type == kPictureB && tr == resumeB_) ||
+           ((type == kPictureP || type == kPictureI) && resumeRef_ >= 0 && tr == resumeRef_);
+  }
+
+  // Damage found after resuming: the picture resumed at is dropped too and
+  // reading waits for the next header.
+  void abandonResume() {
+    closePicture(lexer_.end());
+    pictures.back().broken = true;
+    pictures.back().afterCut = false;
+    checkB_ = -1;
+    skipping_ = true;
+    gapPending_ = true;
+  }
+
   void handle(std::uint8_t code, const std::uint8_t *h, std::uint64_t pos) {
     if (skipping_) {
-      if (code != 0xB3 && code != 0xB8)
+      if (code == 0x00 && (resumeB_ >= 0 || resumeRef_ >= 0)) {
+        const bool resume = resumesAt(h);
+        if (resume && ((h[1] >> 3) & 7) != kPictureB)
+          checkB_ = (resumeRef_ - refStep_ + 1) & 1023; // the first B-picture shown before it
+        resumeB_ = resumeRef_ = -1;
+        if (!resume)
+          return;
+        skipping_ = false;
+        gapPending_ = false;
+        resumed_ = true;
+      } else if (code != 0xB3 && code != 0xB8) {
         return; // damaged: wait for a header to start again from
-      skipping_ = false;
+      } else {
+        resumeB_ = resumeRef_ = -1;
+        skipping_ = false;
+      }
+    } else if (checkB_ >= 0 && (code == 0xB3 || code == 0xB8 || code == 0x00)) {
+      // A reference resumed at is followed by the B-pictures shown before
+      // it; another picture means a reference was lost whole in the damage.
+      const bool fits = code == 0x00 && !(open_ && pictures.back().fieldPicture && pictures.back().fields == 1) &&
+                        ((h[1] >> 3) & 7) == kPictureB && ((h[0] << 2) | (h[1] >> 6)) == checkB_;
+      checkB_ = -1;
+      if (!fits) {
+        closePicture(pos);
+        abandonResume();
+        if (code == 0x00)
+          return;
+        skipping_ = false;
+      }
     }
     if (code == 0xB3) {
       closePicture(pos);
@@ -352,6 +415,7 @@ private:
       if (!headerStart_)
         headerStart_ = pos;
       closedGop_ = (h[3] >> 6) & 1;
+      groupRefTr_ = -1;
     } else if (code == 0xB7) {
       closePicture(pos + 4); // sequence end: the picture is whole
     } else if (code == 0xB5) {
@@ -393,7 +457,14 @@ private:
       pic.type = static_cast<std::uint8_t>((h[1] >> 3) & 7);
       pic.closedGop = closedGop_;
       pic.afterGap = gapPending_;
+      pic.afterCut = resumed_;
       gapPending_ = false;
+      resumed_ = false;
+      if (pic.type == kPictureP || pic.type == kPictureI) {
+        if (groupRefTr_ >= 0)
+          refStep_ = pic.temporalReference - groupRefTr_;
+        groupRefTr_ = pic.temporalReference;
+      }
       if (ChunkSpan *span = spanOf(pos); span && span->hasPts && !span->ptsClaimed) {
         span->ptsClaimed = true;
         pic.hasPts = true;
@@ -416,6 +487,16 @@ private:
   bool open_ = false;
   bool skipping_ = false;
   bool gapPending_ = false;
+  // The temporal reference of this group's last reference picture, and how
+  // far the last one met was from the one before it in its group (0: none yet).
+  int groupRefTr_ = -1;
+  int refStep_ = 0;
+  // After damage that cut B-pictures alone: the temporal reference the next
+  // picture must have to be read on from (as a B-picture, as a reference),
+  // -1 when it cannot be.
+  int resumeB_ = -1, resumeRef_ = -1;
+  int checkB_ = -1;      // the B-picture that must follow the reference resumed at
+  bool resumed_ = false; // the next picture is the one resumed at
 };
 
 // Frame numbers as a sequential decode hands the pictures out, and for each
@@ -455,6 +536,8 @@ void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
       damagePoints.push_back(static_cast<std::uint32_t>(frames.size()));
       last = next = currentI = previousI = -1;
     }
+    if (s.afterCut)
+      damagePoints.push_back(static_cast<std::uint32_t>(frames.size()));
     if (s.broken) {
       pic.type = 0;
       continue;

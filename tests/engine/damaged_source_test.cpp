@@ -170,6 +170,98 @@ TEST_F(DamagedSource, ReportedRangeCoversTheLostPictures) {
   EXPECT_GT(ReadFrameNumber(*clip->frame(range.last)), 100);
 }
 
+// Whether the pack at `sector` of the VOB carries video.
+bool VideoPack(const std::string &vob, size_t sector) {
+  if (sector + 14 >= vob.size())
+    return false;
+  const size_t packet = sector + 14 + (vob[sector + 13] & 7);
+  return packet + 4 < vob.size() && vob.compare(packet, 4, std::string("\0\0\x01\xE0", 4)) == 0;
+}
+
+// The frame of a picture of `type` from frame `from` on whose next picture
+// in decode order is (`nextIsB`) or is not a B-picture, and the file offset
+// of a sector of video that lies inside its bytes, with a packet of its own
+// bytes alone before it: the second sector after the one where it begins.
+struct Target {
+  int frame = -1;
+  size_t sector = 0;
+};
+Target PictureAcrossASector(const Mpeg2Index &index, const std::string &vob, std::uint8_t type, bool nextIsB,
+                            int from) {
+  for (int n = from; n < index.frameCount(); ++n) {
+    const std::uint32_t d = index.frames[static_cast<size_t>(n)];
+    const IndexedPicture &pic = index.pictures[d];
+    const size_t sector = pic.packetPos / 2048 * 2048 + 2 * 2048;
+    if (pic.type == type && pic.size + pic.payloadOffset > 3 * 2048 + 64 && VideoPack(vob, sector - 2048) &&
+        VideoPack(vob, sector) && d + 1 < index.pictures.size() && (index.pictures[d + 1].type == kPictureB) == nextIsB)
+      return Target{n, sector};
+  }
+  return {};
+}
+
+// Damage that cuts a B-picture alone (no reference is lost) costs that
+// frame and no other: the frames after it are the whole rip's next ones,
+// pixel for pixel, by stepping and by seeking. Damage that cuts a reference
+// costs the rest of its group.
+TEST_F(DamagedSource, ACutBPictureCostsItsFrameAlone) {
+  // Pictures of several sectors each.
+  SampleOptions o;
+  o.seconds = 6;
+  o.grain = 8;
+  o.quantizer = 2;
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder_->path() / "large", o);
+  const std::string vob = ReadAll(rip.vobs[0]);
+  const IndexPtr whole = GetMpeg2Index(rip.vobs, {});
+  const int total = whole->frameCount();
+  auto wholeClip = MakeMpeg2SourceFromFiles(rip.vobs, {});
+  std::vector<std::uint64_t> wholeHashes;
+  for (int n = 0; n < total; ++n)
+    wholeHashes.push_back(HashFrame(*wholeClip->frame(n)));
+
+  struct Case {
+    const char *name;
+    Target target;
+    bool onlyThatFrame;
+  };
+  const Case cases[] = {{"B followed by a B", PictureAcrossASector(*whole, vob, kPictureB, true, 60), true},
+                        {"B followed by a reference", PictureAcrossASector(*whole, vob, kPictureB, false, 110), true},
+                        {"P-picture", PictureAcrossASector(*whole, vob, kPictureP, true, 80), false}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_GE(c.target.frame, 0) << "the rip has no such picture";
+    std::string bytes = vob;
+    bytes.replace(c.target.sector, 2048, 2048, '\0');
+    const fs::path path = folder_->path() / (std::string(c.name) + ".VOB");
+    WriteAll(path, bytes);
+    auto stepping = MakeMpeg2SourceFromFiles({path}, {});
+    const auto index = IndexOfSource(*stepping);
+    const int count = stepping->info().frameCount;
+    ASSERT_EQ(index->damaged.size(), 1u);
+    const FrameRange range = index->damaged.front();
+    if (!c.onlyThatFrame) {
+      EXPECT_LT(count, total - 2);
+      EXPECT_LE(range.first, c.target.frame);
+      for (int n = 0; n < range.first; ++n)
+        EXPECT_EQ(HashFrame(*stepping->frame(n)), wholeHashes[static_cast<size_t>(n)]) << "frame " << n;
+      continue;
+    }
+    ASSERT_EQ(count, total - 1);
+    EXPECT_EQ(range, (FrameRange{c.target.frame - 1, c.target.frame}));
+    std::vector<std::uint64_t> hashes;
+    for (int n = 0; n < count; ++n) {
+      hashes.push_back(HashFrame(*stepping->frame(n)));
+      EXPECT_EQ(hashes.back(), wholeHashes[static_cast<size_t>(n < c.target.frame ? n : n + 1)]) << "frame " << n;
+    }
+    auto seeking = MakeMpeg2SourceFromFiles({path}, {});
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int n = 0; n < count; ++n)
+      order[static_cast<size_t>(n)] = count - 1 - n;
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    for (int n : order)
+      EXPECT_EQ(HashFrame(*seeking->frame(n)), hashes[static_cast<size_t>(n)]) << "frame " << n;
+  }
+}
+
 // Through a script, the damaged ranges reach the notes the window and
 // `reelwork-cli info` show.
 TEST_F(DamagedSource, ScriptNotesNameTheDamagedFrames) {

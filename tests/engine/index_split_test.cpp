@@ -128,6 +128,40 @@ TEST_F(IndexSplit, DamagedCopiesGiveTheIndexOfOneReading) {
   }
 }
 
+// Sectors lost inside B-pictures, where the reading goes on at the next
+// picture, and inside a P-picture, where it waits for the next group: the
+// state kept for going on crosses the join as a single reading has it.
+TEST_F(IndexSplit, SectorsLostInsidePicturesGiveTheIndexOfOneReading) {
+  SampleOptions o;
+  o.seconds = 6;
+  o.grain = 8;
+  o.quantizer = 2;
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder_->path() / "large", o);
+  const std::string vob = ReadAll(rip.vobs[0]);
+  const IndexPtr whole = BuildMpeg2Index(rip.vobs, "key", {}, Mpeg2ScanOptions{});
+  std::string bytes = vob;
+  std::vector<std::uint64_t> splits;
+  // The second sector after the one where a picture begins lies inside it.
+  int bLost = 0, pLost = 0;
+  for (size_t d = 20; d < whole->pictures.size() && (bLost < 4 || pLost < 1); d += 7) {
+    const IndexedPicture &pic = whole->pictures[d];
+    const bool wanted = pic.type == kPictureB ? bLost < 4 : pic.type == kPictureP && pLost < 1;
+    if (!wanted || pic.size + pic.payloadOffset < 3 * 2048 + 64)
+      continue;
+    (pic.type == kPictureB ? bLost : pLost)++;
+    const size_t sector = pic.packetPos / 2048 * 2048 + 2 * 2048;
+    bytes.replace(sector, 2048, 2048, '\0');
+    for (std::uint64_t at : {sector - 2048, sector - 1, sector, sector + 2048, sector + 4096})
+      splits.push_back(at);
+  }
+  ASSERT_EQ(bLost, 4);
+  ASSERT_EQ(pLost, 1);
+  const fs::path path = folder_->path() / "lost inside pictures.VOB";
+  WriteAll(path, bytes);
+  const int joined = ExpectSameIndexWhereverSplit({path}, splits, "lost inside pictures");
+  EXPECT_GE(joined, static_cast<int>(splits.size()) / 2);
+}
+
 // Cancelling (the progress function throws) while the second part is being
 // read stops both readings: the exception comes back, nothing hangs.
 TEST_F(IndexSplit, CancellingStopsBothReadings) {
