@@ -77,14 +77,11 @@ struct Picture {
 
 // Splits the video elementary stream at its start codes and keeps what the
 // project needs of each header.
-class StreamScanner {
+class StreamScanner : public SequenceFacts {
 public:
   explicit StreamScanner(bool elementary) : elementary_(elementary) {}
 
   std::vector<Picture> pictures;
-  bool haveSequence = false;
-  bool haveExtension = false;
-  int width = 0, height = 0, aspect = 0, rateCode = 0, rateExtN = 0, rateExtD = 0;
 
   void add(const VideoChunk &chunk, std::uint64_t packStart, const NavIds &ids) {
     spans_.push_back(Span{esBase_ + es_.size(), elementary_ ? chunk.packetPos : packStart, ids});
@@ -149,24 +146,12 @@ private:
         sequenceIds_ = spanOf(pos).ids;
       }
       matrix_ = 1; // until a display extension of this sequence header says otherwise
-      if (!haveSequence) {
-        haveSequence = true;
-        width = (h[0] << 4) | (h[1] >> 4);
-        height = ((h[1] & 0x0F) << 8) | h[2];
-        aspect = h[3] >> 4;
-        rateCode = h[3] & 0x0F;
-      }
+      readSequenceHeader(h);
     } else if (code == 0xB5) {
       const int id = h[0] >> 4;
       if (id == 1) { // sequence extension
         progressiveSequence_ = (h[1] >> 3) & 1;
-        if (!haveExtension && haveSequence) {
-          haveExtension = true;
-          width |= (((h[1] & 1) << 1) | (h[2] >> 7)) << 12;
-          height |= ((h[2] >> 5) & 3) << 12;
-          rateExtN = (h[5] >> 5) & 3;
-          rateExtD = h[5] & 31;
-        }
+        readSequenceExtension(h);
       } else if (id == 2) { // sequence display extension
         if (h[0] & 1)
           matrix_ = h[3];
@@ -360,7 +345,7 @@ std::string MakeD2vProject(const std::vector<fs::path> &vobs, const D2vWriteOpti
   summary.aspectCode = scanner.aspect;
   summary.sawNavPacks = tracker.sawNavPack();
   summary.droppedLeading = static_cast<int>(first);
-  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, summary.rateNum, summary.rateDen);
+  scanner.frameRate(summary.rateNum, summary.rateDen);
 
   std::string data;
   long repeated = 0;

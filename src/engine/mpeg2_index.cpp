@@ -224,15 +224,10 @@ struct ScanTrace {
 };
 
 // Splits the video elementary stream into pictures.
-class Scanner {
+class Scanner : public SequenceFacts {
 public:
   std::vector<ScannedPicture> pictures;
-  bool haveSequence = false;
-  bool haveExtension = false;
-  int width = 0, height = 0, aspect = 0, rateCode = 0;
-  int rateExtN = 0, rateExtD = 0;
   long repeatedFields = 0; // frame pictures with repeat_first_field set
-  int chroma = 1;
   bool topFieldFirst = true;
   bool sawPictureExtension = false;
   bool damagedAtEnd = false; // the stream ends in damage (a gap or a cut-off packet)
@@ -403,13 +398,7 @@ private:
       closePicture(pos);
       if (!headerStart_)
         headerStart_ = pos;
-      if (!haveSequence) {
-        haveSequence = true;
-        width = (h[0] << 4) | (h[1] >> 4);
-        height = ((h[1] & 0x0F) << 8) | h[2];
-        aspect = h[3] >> 4;
-        rateCode = h[3] & 0x0F;
-      }
+      readSequenceHeader(h);
     } else if (code == 0xB8) {
       closePicture(pos);
       if (!headerStart_)
@@ -420,13 +409,8 @@ private:
       closePicture(pos + 4); // sequence end: the picture is whole
     } else if (code == 0xB5) {
       const int id = h[0] >> 4;
-      if (id == 1 && !haveExtension && haveSequence) {
-        haveExtension = true;
-        chroma = (h[1] >> 1) & 3;
-        width |= (((h[1] & 1) << 1) | (h[2] >> 7)) << 12;
-        height |= ((h[2] >> 5) & 3) << 12;
-        rateExtN = (h[5] >> 5) & 3;
-        rateExtD = h[5] & 31;
+      if (id == 1) {
+        readSequenceExtension(h);
       } else if (id == 8 && open_) {
         auto &pic = pictures.back();
         const int structure = h[2] & 3;
@@ -894,7 +878,7 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   index->topFieldFirst = scanner.topFieldFirst;
   index->elementaryStream = reader.elementaryStream();
   index->videoStreamId = reader.videoStreamId();
-  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, index->rateNum, index->rateDen);
+  scanner.frameRate(index->rateNum, index->rateDen);
   // Film on NTSC discs is often stored at 24 pictures a second with every
   // other picture repeating a field (3:2 pulldown by flags). The decoder
   // hands out the stored pictures, so their rate is four fifths of the
@@ -969,7 +953,7 @@ GroupScan ScanGroupAt(const ConcatenatedFiles &files, std::uint64_t from, int sk
   scan.aspectCode = scanner.aspect;
   scan.chromaFormat = scanner.chroma;
   scan.topFieldFirst = scanner.topFieldFirst;
-  FrameRateOf(scanner.rateCode, scanner.rateExtN, scanner.rateExtD, scan.rateNum, scan.rateDen);
+  scanner.frameRate(scan.rateNum, scan.rateDen);
   scan.elementaryStream = reader.elementaryStream();
   scan.videoStreamId = reader.videoStreamId();
   return scan;

@@ -435,4 +435,25 @@ void FrameRateOf(int code, int extN, int extD, int &num, int &den) {
   den = static_cast<int>(d / g);
 }
 
+void SequenceFacts::readSequenceHeader(const std::uint8_t *h) {
+  if (haveSequence)
+    return;
+  haveSequence = true;
+  width = (h[0] << 4) | (h[1] >> 4);
+  height = ((h[1] & 0x0F) << 8) | h[2];
+  aspect = h[3] >> 4;
+  rateCode = h[3] & 0x0F;
+}
+
+void SequenceFacts::readSequenceExtension(const std::uint8_t *h) {
+  if (haveExtension || !haveSequence)
+    return;
+  haveExtension = true;
+  chroma = (h[1] >> 1) & 3;
+  width |= (((h[1] & 1) << 1) | (h[2] >> 7)) << 12;
+  height |= ((h[2] >> 5) & 3) << 12;
+  rateExtN = (h[5] >> 5) & 3;
+  rateExtD = h[5] & 31;
+}
+
 } // namespace reelwork::engine

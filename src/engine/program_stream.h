@@ -140,4 +140,21 @@ size_t StartCodeHeaderBytes(std::uint8_t code);
 // numerator and denominator, in lowest terms (unknown codes count as 25).
 void FrameRateOf(int code, int extN, int extD, int &num, int &den);
 
+// What the stream scanners keep of a stream's first sequence header and the
+// sequence extension after it: picture size, aspect, rate and chroma format.
+struct SequenceFacts {
+  bool haveSequence = false;
+  bool haveExtension = false;
+  int width = 0, height = 0, aspect = 0, rateCode = 0;
+  int rateExtN = 0, rateExtD = 0;
+  int chroma = 1; // chroma_format: 1 = 4:2:0, 2 = 4:2:2, 3 = 4:4:4
+
+  // `h`: the bytes after 00 00 01 B3. Only the first header counts.
+  void readSequenceHeader(const std::uint8_t *h);
+  // `h`: the bytes after 00 00 01 B5 of a sequence extension (id 1). Only
+  // the first one after the first header counts.
+  void readSequenceExtension(const std::uint8_t *h);
+  void frameRate(int &num, int &den) const { FrameRateOf(rateCode, rateExtN, rateExtD, num, den); }
+};
+
 } // namespace reelwork::engine
