@@ -22,6 +22,7 @@
 #include <type_traits>
 
 #include "common/atomic_file.h"
+#include "engine/mpeg2_decoder.h"
 #include "engine/mpeg2_scan.h"
 #include "engine/program_stream.h"
 
@@ -76,9 +77,13 @@ struct ScannedPicture {
   std::uint8_t type = 0;
   bool closedGop = false;
   bool fieldPicture = false;
-  bool broken = false;   // its bytes were cut or spoilt by damage: never decoded
-  bool afterGap = false; // the first picture after damage: decoding starts afresh
-  bool afterCut = false; // the first picture after damage that cut B-pictures alone: decoding goes on
+  bool broken = false;  // lost to damage: never decoded
+  bool damaged = false; // its bytes were cut or spoilt by damage: decoded with the loss concealed
+  bool codingExtension = false; // its picture coding extension was read before any damage
+  // The first picture after damage, when a reference picture may have been
+  // lost whole in it (afterGap) or when only B-pictures were (afterCut).
+  bool afterGap = false;
+  bool afterCut = false;
   int fields = 1;
   std::uint8_t showFlags = kTopFieldFirst; // how the picture is shown as fields
   int temporalReference = 0;
@@ -165,8 +170,6 @@ public:
     esEnd_ += n;
   }
 
-  // Damage: what was kept cannot be joined to what follows.
-  void dropCarry() { carryLen_ = 0; }
   // Stands for the payloads another lexer read on: the stream runs on to
   // `end`, `carryLength` bytes of it kept (their bytes no longer matter).
   void skipTo(std::uint64_t end, size_t carryLength) {
@@ -272,28 +275,33 @@ public:
     }
   }
 
-  // Damage between the payloads given so far and the next: the picture
-  // that was being read is cut, and so is every picture with bytes in the
-  // payload at or after `suspectFrom` (a packet whose length ran into the
-  // damage carries foreign bytes). Reading resumes at the next sequence or
-  // GOP header; or, when only frame B-pictures were cut, at the next picture
-  // if its temporal reference shows that no picture was lost whole (no
-  // reference is lost, so the pictures after it decode as they would have).
+  // Damage between the payloads given so far and the next. The decoders
+  // read on through it: the picture that was being read goes on with the
+  // bytes after the damage and is decoded with what is missing concealed, and
+  // so is every picture with bytes in the payload at or after `suspectFrom`
+  // (a packet whose length ran into the damage carries foreign bytes).
+  // Whether a reference picture may have been lost whole is decided at the
+  // next picture: when only frame B-pictures were cut, its temporal
+  // reference shows whether any picture vanished.
   void gap(std::uint64_t suspectFrom) {
-    lexer_.dropCarry();
-    headerStart_.reset();
-    const bool cutB = !skipping_ && open_ && pictures.back().type == kPictureB && !pictures.back().fieldPicture;
-    if (open_) {
-      pictures.back().broken = true;
-      closePicture(lexer_.end());
-    }
-    bool onlyB = true;
-    for (auto it = pictures.rbegin(); it != pictures.rend() && it->esPos + it->size > suspectFrom; ++it) {
-      it->broken = true;
+    bool onlyB = open_ && pictures.back().type == kPictureB && !pictures.back().fieldPicture;
+    for (auto it = pictures.rbegin(); it != pictures.rend(); ++it) {
+      const bool open = open_ && it == pictures.rbegin();
+      if (!open && it->esPos + it->size <= suspectFrom)
+        break;
+      it->damaged = true;
+      if (it->fieldPicture)
+        it->broken = true; // a field pair cut apart is not decoded
       onlyB = onlyB && it->type == kPictureB;
     }
+    openAtGap_ = open_ ? pictures.size() - 1 : kNoPicture;
+    gapPacket_ = spans_.empty() ? 0 : spans_.back().packetPos;
+    if (headerStart_) {
+      headerStart_.reset(); // headers cut off from their picture
+      headersCut_ = true;
+    }
     resumeB_ = resumeRef_ = checkB_ = -1;
-    if (cutB && onlyB) {
+    if (onlyB) {
       const int tr = pictures.back().temporalReference;
       // The B-picture after it in the same run, or (when it was the run's
       // last) the next reference, as far from the last as the last was from
@@ -302,7 +310,6 @@ public:
       if (groupRefTr_ >= 0 && tr == groupRefTr_ - 1 && refStep_ >= 2)
         resumeRef_ = groupRefTr_ + refStep_;
     }
-    skipping_ = true;
     gapPending_ = true;
   }
 
@@ -310,10 +317,15 @@ public:
   std::uint64_t lastChunkStart() const { return lastChunkStart_; }
   std::uint64_t end() const { return lexer_.end(); }
 
+  // The end of the stream. When it ends in damage, the picture cut by it is
+  // dropped.
   void finish() {
     closePicture(lexer_.end());
-    if (gapPending_)
+    if (gapPending_) {
       damagedAtEnd = true;
+      if (openAtGap_ != kNoPicture)
+        pictures[openAtGap_].broken = true;
+    }
   }
 
 private:
@@ -342,6 +354,25 @@ private:
     open_ = false;
   }
 
+  // Whether `pic`, met at `pos` right after damage, lies in the group the
+  // damage began in, as its temporal reference assumes: its time stamp fits
+  // the group's where both are known; else the damage is too short to have
+  // taken a group whole.
+  bool sameGroupAfterGap(const ScannedPicture &pic, std::uint64_t pos) {
+    if (pic.hasPts && anchorTr_ >= 0) {
+      int num = 25, den = 1;
+      frameRate(num, den);
+      const double duration = 90000.0 * den / num;
+      const double expected = static_cast<double>(anchorPts_) + (pic.temporalReference - anchorTr_) * duration;
+      return std::fabs(static_cast<double>(pic.pts) - expected) <= 2 * duration;
+    }
+    const ChunkSpan *span = spanOf(pos);
+    if (!span || span->packetPos < gapPacket_)
+      return false;
+    const std::uint64_t lost = span->packetPos - gapPacket_;
+    return lost < (64u << 10) && (groups_ < 2 || lost * 2 * groups_ < lexer_.end());
+  }
+
   // Whether the picture whose header is `h`, the first after damage that
   // cut B-pictures alone, follows the cut ones with no picture lost between.
   bool resumesAt(const std::uint8_t *h) const {
@@ -351,47 +382,16 @@ private:
            ((type == kPictureP || type == kPictureI) && resumeRef_ >= 0 && tr == resumeRef_);
   }
 
-  // Damage found after resuming: the picture resumed at is dropped too and
-  // reading waits for the next header.
-  void abandonResume() {
-    closePicture(lexer_.end());
-    pictures.back().broken = true;
-    pictures.back().afterCut = false;
-    checkB_ = -1;
-    skipping_ = true;
-    gapPending_ = true;
-  }
-
   void handle(std::uint8_t code, const std::uint8_t *h, std::uint64_t pos) {
-    if (skipping_) {
-      if (code == 0x00 && (resumeB_ >= 0 || resumeRef_ >= 0)) {
-        const bool resume = resumesAt(h);
-        if (resume && ((h[1] >> 3) & 7) != kPictureB)
-          checkB_ = (resumeRef_ - refStep_ + 1) & 1023; // the first B-picture shown before it
-        resumeB_ = resumeRef_ = -1;
-        if (!resume)
-          return;
-        skipping_ = false;
-        gapPending_ = false;
-        resumed_ = true;
-      } else if (code != 0xB3 && code != 0xB8) {
-        return; // damaged: wait for a header to start again from
-      } else {
-        resumeB_ = resumeRef_ = -1;
-        skipping_ = false;
-      }
-    } else if (checkB_ >= 0 && (code == 0xB3 || code == 0xB8 || code == 0x00)) {
-      // A reference resumed at is followed by the B-pictures shown before
-      // it; another picture means a reference was lost whole in the damage.
+    if (checkB_ >= 0 && (code == 0xB3 || code == 0xB8 || code == 0x00)) {
+      // A reference read on at after damage is followed by the B-pictures
+      // shown before it; another picture means a reference was lost whole.
       const bool fits = code == 0x00 && !(open_ && pictures.back().fieldPicture && pictures.back().fields == 1) &&
                         ((h[1] >> 3) & 7) == kPictureB && ((h[0] << 2) | (h[1] >> 6)) == checkB_;
       checkB_ = -1;
       if (!fits) {
-        closePicture(pos);
-        abandonResume();
-        if (code == 0x00)
-          return;
-        skipping_ = false;
+        pictures[resumedAt_].afterCut = false;
+        pictures[resumedAt_].afterGap = true;
       }
     }
     if (code == 0xB3) {
@@ -405,14 +405,17 @@ private:
         headerStart_ = pos;
       closedGop_ = (h[3] >> 6) & 1;
       groupRefTr_ = -1;
+      anchorTr_ = -1;
+      ++groups_;
     } else if (code == 0xB7) {
       closePicture(pos + 4); // sequence end: the picture is whole
     } else if (code == 0xB5) {
       const int id = h[0] >> 4;
       if (id == 1) {
         readSequenceExtension(h);
-      } else if (id == 8 && open_) {
+      } else if (id == 8 && open_ && !pictures.back().damaged) {
         auto &pic = pictures.back();
+        pic.codingExtension = true;
         const int structure = h[2] & 3;
         if (pic.fields == 1 && structure != 3)
           pic.fieldPicture = true;
@@ -440,19 +443,33 @@ private:
       pic.temporalReference = (h[0] << 2) | (h[1] >> 6);
       pic.type = static_cast<std::uint8_t>((h[1] >> 3) & 7);
       pic.closedGop = closedGop_;
-      pic.afterGap = gapPending_;
-      pic.afterCut = resumed_;
-      gapPending_ = false;
-      resumed_ = false;
+      if (ChunkSpan *span = spanOf(pos); span && span->hasPts && !span->ptsClaimed) {
+        span->ptsClaimed = true;
+        pic.hasPts = true;
+        pic.pts = span->pts;
+      }
+      if (gapPending_) {
+        const bool onlyB = (resumeB_ >= 0 || resumeRef_ >= 0) && resumesAt(h) && sameGroupAfterGap(pic, pos);
+        pic.afterCut = onlyB;
+        pic.afterGap = !onlyB;
+        if (onlyB && pic.type != kPictureB) {
+          checkB_ = (resumeRef_ - refStep_ + 1) & 1023; // the first B-picture shown before it
+          resumedAt_ = pictures.size();
+        }
+        resumeB_ = resumeRef_ = -1;
+        gapPending_ = false;
+        openAtGap_ = kNoPicture;
+      }
+      pic.damaged = headersCut_;
+      headersCut_ = false;
       if (pic.type == kPictureP || pic.type == kPictureI) {
         if (groupRefTr_ >= 0)
           refStep_ = pic.temporalReference - groupRefTr_;
         groupRefTr_ = pic.temporalReference;
       }
-      if (ChunkSpan *span = spanOf(pos); span && span->hasPts && !span->ptsClaimed) {
-        span->ptsClaimed = true;
-        pic.hasPts = true;
-        pic.pts = span->pts;
+      if (pic.hasPts) {
+        anchorTr_ = pic.temporalReference;
+        anchorPts_ = pic.pts;
       }
       if (ChunkSpan *span = spanOf(pic.esPos)) {
         pic.packetPos = span->packetPos;
@@ -469,40 +486,63 @@ private:
   std::optional<std::uint64_t> headerStart_;
   bool closedGop_ = false;
   bool open_ = false;
-  bool skipping_ = false;
-  bool gapPending_ = false;
+  bool gapPending_ = false; // damage met since the last picture header
+  bool headersCut_ = false; // headers before the next picture were cut off by damage
+  static constexpr size_t kNoPicture = ~size_t{0};
+  size_t openAtGap_ = kNoPicture; // the picture being read when the last damage was met
   // The temporal reference of this group's last reference picture, and how
   // far the last one met was from the one before it in its group (0: none yet).
   int groupRefTr_ = -1;
   int refStep_ = 0;
+  // The temporal reference and time stamp of the last picture of this group
+  // with a stamp (-1: none yet), the groups begun so far, and the packet
+  // read last before the last damage.
+  int anchorTr_ = -1;
+  std::int64_t anchorPts_ = 0;
+  std::uint64_t groups_ = 0;
+  std::uint64_t gapPacket_ = 0;
   // After damage that cut B-pictures alone: the temporal reference the next
-  // picture must have to be read on from (as a B-picture, as a reference),
-  // -1 when it cannot be.
+  // picture has when no picture was lost whole (as a B-picture, as a
+  // reference), -1 when none.
   int resumeB_ = -1, resumeRef_ = -1;
-  int checkB_ = -1;      // the B-picture that must follow the reference resumed at
-  bool resumed_ = false; // the next picture is the one resumed at
+  int checkB_ = -1;       // the B-picture that must follow the reference read on at
+  size_t resumedAt_ = 0;  // that reference
 };
 
 // Frame numbers as a sequential decode hands the pictures out, and for each
 // picture the I-picture from which decoding reproduces it.
 //
-// Damage: pictures cut by it are never decoded. At the first picture after
-// it, the reference held back is shown and numbering goes on as at the
-// start of a stream (from an I-picture; leading B-pictures of an open GOP
-// have lost their forward reference and are dropped). So every picture that
-// survives is shown once, in display order, the frames before the damage
-// keep their numbers, and seeking and stepping decode the same pictures.
-// `damagePoints` receives, for each damaged place, the number of frames
-// shown before it.
+// Damage: the decoder reads on through it as through the rest of the
+// stream, so numbering goes on; a picture cut by damage is decoded with what
+// is missing concealed, one lost to it is skipped (the pictures after it
+// predicted from an older reference). Where damage may have taken a
+// reference picture whole, a B-picture whose temporal reference does not lie
+// between its two references' would be shown out of display order and is
+// dropped. Concealing a cut I-picture looks at the reference decoded before
+// it, so decoding for its group starts at the I-picture before, as stepping
+// through the stream does. So every picture that survives is shown once, in
+// display order, the frames before the damage keep their numbers, and
+// seeking and stepping decode the same pictures.
+//
+// `damagePoints` receives, for each place where pictures may have been lost,
+// the number of frames shown before it; `damagedFrames` the frames decoded from damaged bytes or
+// from a reference that is (or that may stand for a lost one).
 void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
-                  std::vector<std::uint32_t> &damagePoints) {
+                  std::vector<std::uint32_t> &damagePoints, std::vector<std::uint32_t> &damagedFrames) {
   const size_t count = scanned.size();
   index.pictures.assign(count, IndexedPicture{});
   std::vector<std::uint32_t> frames;
   frames.reserve(count);
+  std::vector<bool> spoilt(count, false);
   long last = -1, next = -1, currentI = -1, previousI = -1;
+  // Whether damage that may have taken a reference lies between the last
+  // two references, or after the last one.
+  bool lossBeforeNext = false, lossAfterNext = false;
+  int lastBShown = -1; // the temporal reference of the last B-picture shown after `next`
   auto show = [&](long d) {
     index.pictures[static_cast<size_t>(d)].frame = static_cast<std::uint32_t>(frames.size());
+    if (spoilt[static_cast<size_t>(d)])
+      damagedFrames.push_back(static_cast<std::uint32_t>(frames.size()));
     frames.push_back(static_cast<std::uint32_t>(d));
   };
   for (size_t i = 0; i < count; ++i) {
@@ -514,15 +554,16 @@ void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
     pic.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(s.size, 0xFFFFFFFFu));
     pic.type = s.type == 4 ? static_cast<std::uint8_t>(kPictureI) : s.type; // MPEG-1 D-pictures stand alone
     const long d = static_cast<long>(i);
-    if (s.afterGap) {
-      if (next >= 0)
-        show(next);
+    // Where pictures may have been lost, the frames on both sides are named.
+    if (s.afterGap)
       damagePoints.push_back(static_cast<std::uint32_t>(frames.size()));
-      last = next = currentI = previousI = -1;
-    }
-    if (s.afterCut)
+    lossAfterNext = lossAfterNext || s.afterGap;
+    // A damaged picture whose coding extension was lost cannot be decoded
+    // as itself; the decoder would take the last picture's.
+    if (s.broken || (s.damaged && !s.codingExtension)) {
       damagePoints.push_back(static_cast<std::uint32_t>(frames.size()));
-    if (s.broken) {
+      if (pic.type == kPictureI || pic.type == kPictureP)
+        lossAfterNext = true;
       pic.type = 0;
       continue;
     }
@@ -531,18 +572,42 @@ void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
       continue;
     }
     if (pic.type != kPictureB) {
-      if (pic.type == kPictureI) {
+      bool isSpoilt = s.damaged;
+      if (pic.type == kPictureI && (!s.damaged || currentI < 0)) {
         previousI = currentI;
         currentI = d;
+      } else if (pic.type == kPictureP) {
+        isSpoilt = isSpoilt || lossAfterNext || (next >= 0 && spoilt[static_cast<size_t>(next)]);
       }
+      spoilt[i] = isSpoilt;
       pic.seekFrom = static_cast<std::uint32_t>(currentI);
       if (next >= 0)
         show(next);
       last = next;
       next = d;
+      lossBeforeNext = lossAfterNext;
+      lossAfterNext = false;
+      lastBShown = -1;
     } else {
       if (last < 0 && !s.closedGop)
         continue; // no forward reference yet: the decoder skips it
+      const bool suspect = lossBeforeNext || lossAfterNext;
+      if (suspect) {
+        // Shown between its references, after the B-pictures before it. A
+        // reference that follows one of a higher temporal reference, or an
+        // I-picture, starts a group: nothing below it bounds its B-pictures.
+        const int tr = s.temporalReference;
+        const int high = scanned[static_cast<size_t>(next)].temporalReference;
+        const int low = last >= 0 && scanned[static_cast<size_t>(next)].type == kPictureP &&
+                                scanned[static_cast<size_t>(last)].temporalReference < high
+                            ? scanned[static_cast<size_t>(last)].temporalReference
+                            : -1;
+        if (tr <= low || tr >= high || tr <= lastBShown)
+          continue;
+      }
+      lastBShown = s.temporalReference;
+      spoilt[i] = s.damaged || suspect || (last >= 0 && spoilt[static_cast<size_t>(last)]) ||
+                  spoilt[static_cast<size_t>(next)];
       // A B-picture between an I-picture and the next reference leans on the
       // previous group unless its group is closed.
       const bool leading = next == currentI;
@@ -645,7 +710,7 @@ std::uint64_t SampleSum(const fs::path &file, std::uint64_t size) {
 
 std::string IndexKey(const std::vector<fs::path> &files) {
   std::ostringstream key;
-  key << "reelwork-mpeg2-index 2\n";
+  key << "reelwork-mpeg2-index 3\n";
   for (const auto &file : files) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(file, ec);
@@ -663,9 +728,11 @@ std::string IndexKey(const std::vector<fs::path> &files) {
 
 namespace {
 
-// Frame ranges around the damaged places: the last frame before each and the
-// first after it, overlapping ranges joined.
-std::vector<FrameRange> DamagedRanges(const std::vector<std::uint32_t> &points, bool atEnd, int frameCount) {
+// Frame ranges around the damaged places: the last frame before each, the
+// first after it and the frames decoded from damage, overlapping and
+// touching ranges joined.
+std::vector<FrameRange> DamagedRanges(const std::vector<std::uint32_t> &points, std::vector<std::uint32_t> frames,
+                                      bool atEnd, int frameCount) {
   std::vector<FrameRange> ranges;
   auto add = [&](int first, int last) {
     first = std::clamp(first, 0, frameCount - 1);
@@ -676,7 +743,11 @@ std::vector<FrameRange> DamagedRanges(const std::vector<std::uint32_t> &points, 
       ranges.push_back(FrameRange{first, last});
   };
   for (std::uint32_t shownBefore : points)
-    add(static_cast<int>(shownBefore) - 1, static_cast<int>(shownBefore));
+    frames.insert(frames.end(), {shownBefore - 1, shownBefore});
+  std::sort(frames.begin(), frames.end());
+  for (std::uint32_t f : frames)
+    if (f != std::uint32_t(-1))
+      add(static_cast<int>(f), static_cast<int>(f));
   if (atEnd)
     add(frameCount - 1, frameCount - 1);
   return ranges;
@@ -736,7 +807,6 @@ void ScanSecondPart(const ConcatenatedFiles &files, std::uint64_t start, int vid
     gapsSeen = reader.gapCount();
     const bool suspect = lastPacketEnd != 0 && reader.lastGapFrom() == lastPacketEnd;
     trace.gaps.push_back(ScanTrace::Gap{static_cast<std::uint32_t>(trace.chunks.size()), suspect});
-    lexer.dropCarry();
   };
   while (reader.next(chunk)) {
     if (stop.stop_requested())
@@ -889,12 +959,33 @@ IndexPtr BuildMpeg2Index(const std::vector<fs::path> &files, const std::string &
   for (const auto &pic : scanner.pictures)
     if (pic.size > (64u << 20))
       Fail("the video stream is corrupt: a picture of more than 64 MiB");
-  std::vector<std::uint32_t> damagePoints;
-  NumberFrames(scanner.pictures, *index, damagePoints);
+  std::vector<std::uint32_t> damagePoints, damagedFrames;
+  NumberFrames(scanner.pictures, *index, damagePoints, damagedFrames);
+  // Damaged pictures the decoder gives up on are lost too; numbering again
+  // may put others in their place, which are tried in turn.
+  std::vector<bool> tried(scanner.pictures.size(), false);
+  for (int round = 0; round < 8; ++round) {
+    std::vector<std::uint32_t> fed;
+    for (size_t d = 0; d < scanner.pictures.size(); ++d)
+      if (scanner.pictures[d].damaged && index->pictures[d].frame != kNotShown && !tried[d]) {
+        fed.push_back(static_cast<std::uint32_t>(d));
+        tried[d] = true;
+      }
+    if (fed.empty())
+      break;
+    const std::vector<std::uint32_t> silent = PicturesWithoutOutput(source, *index, fed);
+    if (silent.empty())
+      break;
+    for (std::uint32_t d : silent)
+      scanner.pictures[d].broken = true;
+    damagePoints.clear();
+    damagedFrames.clear();
+    NumberFrames(scanner.pictures, *index, damagePoints, damagedFrames);
+  }
   if (index->frames.empty())
     Fail("the video has no picture that can be decoded (no I-picture)");
   AssignTimes(scanner.pictures, *index);
-  index->damaged = DamagedRanges(damagePoints, scanner.damagedAtEnd, index->frameCount());
+  index->damaged = DamagedRanges(damagePoints, std::move(damagedFrames), scanner.damagedAtEnd, index->frameCount());
   index->pictures.shrink_to_fit();
   if (progress)
     progress(1.0);
@@ -966,8 +1057,8 @@ void NumberOutlinedPictures(const std::vector<PictureOutline> &pictures, Mpeg2In
     scanned[i].showFlags = pictures[i].fields;
     scanned[i].closedGop = pictures[i].closedGop;
   }
-  std::vector<std::uint32_t> damagePoints;
-  NumberFrames(scanned, index, damagePoints);
+  std::vector<std::uint32_t> damagePoints, damagedFrames;
+  NumberFrames(scanned, index, damagePoints, damagedFrames);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "engine/d2v.h"
 #include "engine/frame_cache.h"
+#include "engine/mpeg2_decoder.h"
 #include "engine/program_stream.h"
 #include "engine/project_frames.h"
 #include "engine/project_lines.h"
@@ -52,17 +53,11 @@ public:
     info_.fieldBased = false;
     info_.format = PixelFormat::YV12;
 
-    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
-    if (!codec)
-      Fail("this FFmpeg has no MPEG-2 decoder");
-    ctx_ = avcodec_alloc_context3(codec);
+    ctx_ = OpenMpeg2Decoder();
     packet_ = av_packet_alloc();
     decoded_ = av_frame_alloc();
-    if (!ctx_ || !packet_ || !decoded_)
+    if (!packet_ || !decoded_)
       Fail("out of memory");
-    ctx_->thread_count = 1; // frame threads would add delay; one picture in, one out
-    if (int r = avcodec_open2(ctx_, codec, nullptr); r < 0)
-      Fail("cannot start the MPEG-2 decoder: " + AvError(r));
   }
 
   ~Mpeg2Source() override {
@@ -74,6 +69,7 @@ public:
 
   const ClipInfo &info() const override { return info_; }
   const IndexPtr &index() const { return index_; }
+
   SourceStats stats() const {
     SourceStats stats = stats_;
     stats.groupsLocated = lines_ ? lines_->groupsLocated : 0;

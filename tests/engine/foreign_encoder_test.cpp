@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "damage_rules.h"
 #include "engine/d2v_writer.h"
 #include "engine/mpeg2_source.h"
 #include "support/media_fixture.h"
@@ -247,9 +248,9 @@ TEST(ForeignEncoder, MjpegToolsPulldownFilmIsWovenFromLibmpeg2sPictures) {
 }
 
 // A sector of zeros in the middle of the title, as a ripper writes for one it
-// could not read: the title opens, the pictures before the damage keep their
-// numbers and are libmpeg2's, at most the damaged group is lost, the damage
-// is reported, and seeking agrees with stepping.
+// could not read: the title opens with about as many frames as libmpeg2
+// shows; the frames before the damage and after the reported range are
+// libmpeg2's pictures of the whole title, and seeking agrees with stepping.
 TEST(ForeignEncoder, MjpegToolsTitleWithALostSectorOpens) {
   if (!HaveTools())
     GTEST_SKIP() << "mjpegtools, mpeg2dec or ffmpeg is not installed";
@@ -266,20 +267,68 @@ TEST(ForeignEncoder, MjpegToolsTitleWithALostSectorOpens) {
   }
   const std::vector<Picture> damaged = Libmpeg2Decode({vob});
 
-  // libmpeg2 shows the damaged group's pictures with what it could not
-  // decode patched over; the engine keeps the pictures before the damage and
-  // starts again at the next group, so it shows at most a group (12 here)
-  // fewer.
+  // libmpeg2 shows the damaged pictures with what it could not decode
+  // patched over, and so does the engine.
   const auto source = MakeMpeg2SourceFromFiles({vob}, {});
   const int count = source->info().frameCount;
-  EXPECT_GE(count, static_cast<int>(damaged.size()) - 13);
+  EXPECT_NEAR(count, static_cast<int>(damaged.size()), 2);
   EXPECT_LT(count, 75);
   const std::vector<FrameRange> ranges = DamagedFramesOf(*source);
   ASSERT_FALSE(ranges.empty());
   const std::vector<FramePtr> stepped = Frames(*source);
-  for (int n = 0; n < ranges.front().first; ++n)
-    ExpectSamePicture(whole, static_cast<size_t>(n), *stepped[n]);
+  const int lost = 75 - count;
+  for (int n = 0; n < count; ++n) {
+    if (n < ranges.front().first)
+      ExpectSamePicture(whole, static_cast<size_t>(n), *stepped[n]);
+    else if (n > ranges.back().last)
+      ExpectSamePicture(whole, static_cast<size_t>(n + lost), *stepped[n]);
+  }
   ExpectSeeksAgree(*source, stepped, 2);
+}
+
+// Damage anywhere in a title of another encoder keeps the rules the
+// engine's own rips are held to (more places with REELWORK_DAMAGE_PLACES).
+TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
+  if (!HaveTools())
+    GTEST_SKIP() << "mjpegtools, mpeg2dec or ffmpeg is not installed";
+  IsolatedIndexCache cache;
+  TempFolder folder;
+  const fs::path vob = MakeTitle(folder.path(), "title", "352x288", "25", 6, "-a 2 -g 6 -G 12 -R 2");
+  std::vector<std::uint64_t> whole;
+  {
+    const auto source = MakeMpeg2SourceFromFiles({vob}, {});
+    for (int n = 0; n < source->info().frameCount; ++n)
+      whole.push_back(reelwork::testing::HashFrame(*source->frame(n)));
+  }
+  std::ifstream in(vob, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const char *asked = std::getenv("REELWORK_DAMAGE_PLACES");
+  const int places = asked ? std::max(1, std::atoi(asked)) : 3;
+  for (int k = 0; k < places; ++k) {
+    const size_t sector = static_cast<size_t>(static_cast<double>(bytes.size()) * (k + 0.61) / places) / 2048 * 2048;
+    struct Kind {
+      const char *name;
+      size_t zeros, slip, garbage;
+    };
+    for (const Kind &kind : {Kind{"sector", 2048, 0, 0}, Kind{"64KiB", 64 * 1024, 0, 0}, Kind{"slip", 0, 37, 0},
+                             Kind{"garbage", 0, 0, 3000}}) {
+      SCOPED_TRACE(std::string(kind.name) + " at byte " + std::to_string(sector));
+      std::string copy = bytes;
+      if (kind.zeros)
+        copy.replace(sector, std::min(kind.zeros, copy.size() - sector), std::min(kind.zeros, copy.size() - sector),
+                     '\0');
+      if (kind.slip)
+        copy.erase(sector + 700, kind.slip);
+      std::mt19937 random(static_cast<unsigned>(sector));
+      for (size_t i = 0; i < kind.garbage && sector + 100 + i < copy.size(); ++i)
+        copy[sector + 100 + i] = static_cast<char>(random());
+      const fs::path path = folder.path() / ("at" + std::to_string(k) + kind.name + ".vob");
+      std::ofstream(path, std::ios::binary) << copy;
+      reelwork::testing::ExpectDamageRules(path, whole);
+      if (::testing::Test::HasFatalFailure())
+        return;
+    }
+  }
 }
 
 } // namespace

@@ -85,7 +85,7 @@ TEST_F(SourceErrors, TruncatedAndCorruptStreamsOpenWithTheDamageNamed) {
   for (const char *name : {"CUT.VOB", "BAD.VOB"}) {
     auto clip = MakeMpeg2SourceFromFiles({folder_.path() / name}, {});
     const int count = clip->info().frameCount;
-    EXPECT_LT(count, rip_.frames) << name;
+    EXPECT_LE(count, rip_.frames) << name;
     EXPECT_GT(count, rip_.frames / 4) << name;
     EXPECT_FALSE(IndexOfSource(*clip)->damaged.empty()) << name;
     for (int n = 0; n < count; ++n)
