@@ -19,7 +19,7 @@ namespace {
 
 int ClearedBuffer(AVCodecContext *ctx, AVFrame *frame, int flags) {
   const int r = avcodec_default_get_buffer2(ctx, frame, flags);
-  if (r < 0)
+  if (r < 0 || !*static_cast<const bool *>(ctx->opaque))
     return r;
   for (AVBufferRef *buf : frame->buf)
     if (buf)
@@ -29,7 +29,7 @@ int ClearedBuffer(AVCodecContext *ctx, AVFrame *frame, int flags) {
 
 } // namespace
 
-AVCodecContext *OpenMpeg2Decoder() {
+AVCodecContext *OpenMpeg2Decoder(const bool *clearBuffers) {
   // The decoder reports each damaged place it conceals; the index names
   // them for the user already, so its messages would only flood stderr.
   static std::once_flag quiet;
@@ -41,7 +41,10 @@ AVCodecContext *OpenMpeg2Decoder() {
   if (!ctx)
     throw EngineError("mpeg2source: out of memory");
   ctx->thread_count = 1; // frame threads would add delay; one picture in, one out
-  ctx->get_buffer2 = ClearedBuffer;
+  if (clearBuffers) {
+    ctx->opaque = const_cast<bool *>(clearBuffers);
+    ctx->get_buffer2 = ClearedBuffer;
+  }
   if (int r = avcodec_open2(ctx, codec, nullptr); r < 0) {
     avcodec_free_context(&ctx);
     char text[AV_ERROR_MAX_STRING_SIZE] = {0};

@@ -13,10 +13,11 @@ struct AVCodecContext;
 namespace reelwork::engine {
 
 // An open libavcodec MPEG-2 decoder on one thread (one picture in, one out),
-// quiet, whose picture buffers are cleared before use: concealing a damaged
-// picture may read parts of its buffer no slice wrote, and what it finds
-// there must not depend on the pictures decoded before. Throws EngineError.
-AVCodecContext *OpenMpeg2Decoder();
+// quiet. While `*clearBuffers` is set, the buffer of each picture is cleared
+// before the decoder fills it: concealing a damaged picture may read parts
+// of its buffer no slice wrote, and what it finds there must not depend on
+// the pictures decoded before. Throws EngineError.
+AVCodecContext *OpenMpeg2Decoder(const bool *clearBuffers = nullptr);
 
 // The elementary stream bytes of `picture`, read through the packets from
 // its packet on (`out` holds exactly its size when they are all there).

@@ -295,6 +295,7 @@ public:
       onlyB = onlyB && it->type == kPictureB;
     }
     openAtGap_ = open_ ? pictures.size() - 1 : kNoPicture;
+    openCut_ = open_;
     gapPacket_ = spans_.empty() ? 0 : spans_.back().packetPos;
     if (headerStart_) {
       headerStart_.reset(); // headers cut off from their picture
@@ -413,7 +414,7 @@ private:
       const int id = h[0] >> 4;
       if (id == 1) {
         readSequenceExtension(h);
-      } else if (id == 8 && open_ && !pictures.back().damaged) {
+      } else if (id == 8 && open_ && !openCut_) { // (after damage it may be another picture's)
         auto &pic = pictures.back();
         pic.codingExtension = true;
         const int structure = h[2] & 3;
@@ -462,6 +463,7 @@ private:
       }
       pic.damaged = headersCut_;
       headersCut_ = false;
+      openCut_ = false;
       if (pic.type == kPictureP || pic.type == kPictureI) {
         if (groupRefTr_ >= 0)
           refStep_ = pic.temporalReference - groupRefTr_;
@@ -488,6 +490,7 @@ private:
   bool open_ = false;
   bool gapPending_ = false; // damage met since the last picture header
   bool headersCut_ = false; // headers before the next picture were cut off by damage
+  bool openCut_ = false;    // the picture being read was cut by damage
   static constexpr size_t kNoPicture = ~size_t{0};
   size_t openAtGap_ = kNoPicture; // the picture being read when the last damage was met
   // The temporal reference of this group's last reference picture, and how
@@ -524,9 +527,10 @@ private:
 // display order, the frames before the damage keep their numbers, and
 // seeking and stepping decode the same pictures.
 //
-// `damagePoints` receives, for each place where pictures may have been lost,
-// the number of frames shown before it; `damagedFrames` the frames decoded from damaged bytes or
-// from a reference that is (or that may stand for a lost one).
+// `damagePoints` receives, for each place where pictures may have been
+// lost, the number of frames shown before it; `damagedFrames` the frames
+// decoded from damaged bytes or from a reference that is (or that may stand
+// for a lost one).
 void NumberFrames(const std::vector<ScannedPicture> &scanned, Mpeg2Index &index,
                   std::vector<std::uint32_t> &damagePoints, std::vector<std::uint32_t> &damagedFrames) {
   const size_t count = scanned.size();

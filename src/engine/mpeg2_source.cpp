@@ -53,7 +53,7 @@ public:
     info_.fieldBased = false;
     info_.format = PixelFormat::YV12;
 
-    ctx_ = OpenMpeg2Decoder();
+    ctx_ = OpenMpeg2Decoder(&clearBuffer_);
     packet_ = av_packet_alloc();
     decoded_ = av_frame_alloc();
     if (!packet_ || !decoded_)
@@ -126,6 +126,16 @@ private:
       return false;
     index_ = std::move(fresh);
     return true;
+  }
+
+  // Whether a frame lies in a range the index names as damaged: its
+  // picture may be one the decoder conceals damage in.
+  bool namedDamaged(std::uint32_t frame) const {
+    const auto &ranges = index_->damaged;
+    const auto f = static_cast<int>(frame);
+    const auto it = std::upper_bound(ranges.begin(), ranges.end(), f,
+                                     [](int n, const FrameRange &r) { return n < r.first; });
+    return frame != kNotShown && it != ranges.begin() && f <= std::prev(it)->last;
   }
 
   bool canContinue(std::uint32_t n, std::uint32_t d) const {
@@ -266,6 +276,7 @@ private:
         continue;
       readPicture(at);
       ++stats_.picturesDecoded;
+      clearBuffer_ = namedDamaged(pic.frame);
       int r = avcodec_send_packet(ctx_, packet_);
       if (r == AVERROR(EAGAIN)) {
         if (receive(n, result))
@@ -359,6 +370,7 @@ private:
   SwsContext *sws_ = nullptr;
   bool active_ = false;
   bool drained_ = false;
+  bool clearBuffer_ = false; // the picture fed next may have damage to conceal
   bool rebuilt_ = false;
   std::uint32_t runStart_ = 0;
   std::uint32_t nextFeed_ = 0;
