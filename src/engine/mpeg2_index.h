@@ -190,8 +190,10 @@ struct Mpeg2Index {
   int repeatsFields = -1;
   IndexTable<IndexedPicture> pictures; // decode order
   IndexTable<std::uint32_t> frames;    // frame number -> decode index
-  // Frames on both sides of each place where the files are damaged (a gap
-  // in the packets, a cut-off end): pictures were lost between them.
+  // Frames near each place where the files are damaged (a gap in the
+  // packets, a cut-off end): those on both sides of pictures that may have
+  // been lost, and those decoded from damaged bytes or from a reference
+  // spoilt by damage.
   std::vector<FrameRange> damaged;
 
   int frameCount() const { return static_cast<int>(frames.size()); }
@@ -206,10 +208,12 @@ using IndexPtr = std::shared_ptr<const Mpeg2Index>;
 // spread over it. Throws EngineError, also for a path that is no regular file.
 std::string IndexKey(const std::vector<std::filesystem::path> &files);
 
-// Scans the files (no decoding). Damage is stepped over: after a gap in the
-// packets the scan starts again at the next sequence or GOP header, the
-// pictures cut by the gap are dropped, and the place is kept in `damaged`;
-// so is a cut-off end. Throws EngineError("mpeg2source: ...") for files that
+// Scans the files. Damage is read through as the decoder reads it: after a
+// gap in the packets the picture cut by it goes on at the next pack, pictures
+// whose headers were lost are lost, and the frames near the place are kept
+// in `damaged`; so is a cut-off end, whose last picture is dropped. Damaged
+// pictures are decoded once to drop those the decoder gives up on; nothing
+// else is decoded. Throws EngineError("mpeg2source: ...") for files that
 // hold no MPEG-2 video.
 IndexPtr BuildMpeg2Index(const std::vector<std::filesystem::path> &files, const std::string &key,
                          const ProgressFn &progress);
