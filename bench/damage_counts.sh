@@ -9,7 +9,7 @@
 # the last 1000 bytes are cut off one copy. A line per copy, then the range
 # of differences (engine minus the other decoder) for each kind.
 set -euo pipefail
-cli=$1 src=$2 places=${3:-9}
+cli=$(realpath "$1") src=$(realpath "$2") places=${3:-9}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 size=$(stat -c %s "$src")

@@ -286,14 +286,10 @@ TEST(ForeignEncoder, MjpegToolsTitleWithALostSectorOpens) {
   ExpectSeeksAgree(*source, stepped, 2);
 }
 
-// Damage anywhere in a title of another encoder keeps the rules the
-// engine's own rips are held to (more places with REELWORK_DAMAGE_PLACES).
-TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
-  if (!HaveTools())
-    GTEST_SKIP() << "mjpegtools, mpeg2dec or ffmpeg is not installed";
-  IsolatedIndexCache cache;
-  TempFolder folder;
-  const fs::path vob = MakeTitle(folder.path(), "title", "352x288", "25", 6, "-a 2 -g 6 -G 12 -R 2");
+// Copies of `vob` damaged at `places` places spread over it, each held to
+// the rules the engine's own rips are held to (more places with
+// REELWORK_DAMAGE_PLACES).
+void ExpectDamageAnywhereKeepsTheRules(const fs::path &vob, int places) {
   std::vector<std::uint64_t> whole;
   {
     const auto source = MakeMpeg2SourceFromFiles({vob}, {});
@@ -302,8 +298,8 @@ TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
   }
   std::ifstream in(vob, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const char *asked = std::getenv("REELWORK_DAMAGE_PLACES");
-  const int places = asked ? std::max(1, std::atoi(asked)) : 3;
+  if (const char *asked = std::getenv("REELWORK_DAMAGE_PLACES"))
+    places = std::max(1, std::atoi(asked));
   for (int k = 0; k < places; ++k) {
     const size_t sector = static_cast<size_t>(static_cast<double>(bytes.size()) * (k + 0.61) / places) / 2048 * 2048;
     struct Kind {
@@ -314,21 +310,47 @@ TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
                              Kind{"garbage", 0, 0, 3000}}) {
       SCOPED_TRACE(std::string(kind.name) + " at byte " + std::to_string(sector));
       std::string copy = bytes;
-      if (kind.zeros)
-        copy.replace(sector, std::min(kind.zeros, copy.size() - sector), std::min(kind.zeros, copy.size() - sector),
-                     '\0');
+      const size_t zeros = std::min(kind.zeros, copy.size() - sector);
+      copy.replace(sector, zeros, zeros, '\0');
       if (kind.slip)
         copy.erase(sector + 700, kind.slip);
       std::mt19937 random(static_cast<unsigned>(sector));
       for (size_t i = 0; i < kind.garbage && sector + 100 + i < copy.size(); ++i)
         copy[sector + 100 + i] = static_cast<char>(random());
-      const fs::path path = folder.path() / ("at" + std::to_string(k) + kind.name + ".vob");
+      const fs::path path = vob.parent_path() / ("at" + std::to_string(k) + kind.name + ".vob");
       std::ofstream(path, std::ios::binary) << copy;
       reelwork::testing::ExpectDamageRules(path, whole);
       if (::testing::Test::HasFatalFailure())
         return;
     }
   }
+}
+
+TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
+  if (!HaveTools())
+    GTEST_SKIP() << "mjpegtools, mpeg2dec or ffmpeg is not installed";
+  IsolatedIndexCache cache;
+  TempFolder folder;
+  ExpectDamageAnywhereKeepsTheRules(MakeTitle(folder.path(), "title", "352x288", "25", 6, "-a 2 -g 6 -G 12 -R 2"), 3);
+}
+
+// FFmpeg's own DVD muxer with closed groups of 15 and three B-pictures in a
+// run, authored by dvdauthor (navigation packs between the video packs).
+TEST(ForeignEncoder, AuthoredFfmpegTitleDamagedAnywhere) {
+  int status = 0;
+  ::Run("command -v ffmpeg && command -v dvdauthor", &status);
+  if (status != 0)
+    GTEST_SKIP() << "ffmpeg or dvdauthor is not installed";
+  IsolatedIndexCache cache;
+  TempFolder folder;
+  const fs::path muxed = folder.path() / "muxed.vob", disc = folder.path() / "disc";
+  ::Run("ffmpeg -v error -f lavfi -i testsrc2=size=352x288:rate=25 -t 6 -c:v mpeg2video -b:v 4M -maxrate 8M "
+      "-bufsize 1835k -bf 3 -g 15 -flags +cgop -sc_threshold 1000000000 -f dvd '" +
+          muxed.string() + "' 2>&1 && VIDEO_FORMAT=PAL dvdauthor -o '" + disc.string() + "' -t '" + muxed.string() +
+          "' 2>&1",
+      &status);
+  ASSERT_EQ(status, 0);
+  ExpectDamageAnywhereKeepsTheRules(disc / "VIDEO_TS" / "VTS_01_1.VOB", 3);
 }
 
 } // namespace
