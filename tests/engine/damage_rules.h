@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -21,10 +22,48 @@ inline bool InRanges(const std::vector<engine::FrameRange> &ranges, int n) {
                      [n](const engine::FrameRange &r) { return r.first <= n && n <= r.last; });
 }
 
+// A copy of `bytes` (a program stream) damaged at 2 to 8 places chosen by
+// `seed`, each of one kind: sectors of zeros, bytes taken out, garbage over
+// a pack header (garbage inside one payload leaves no trace in the packs and
+// cannot be found), or two lost sectors close together. `places` receives
+// how many.
+inline std::string DamagedAtRandom(const std::string &bytes, unsigned seed, int &places) {
+  std::mt19937 random(seed);
+  std::string copy = bytes;
+  places = 2 + static_cast<int>(random() % 7);
+  // From the end backwards, so that bytes taken out leave the places before where they were.
+  std::vector<size_t> at;
+  for (int k = 0; k < places; ++k)
+    at.push_back(random() % (copy.size() - 300 * 1024));
+  std::sort(at.rbegin(), at.rend());
+  for (size_t place : at) {
+    const size_t sector = place / 2048 * 2048;
+    switch (random() % 4) {
+    case 0: {
+      const size_t n = 2048 * (1 + random() % 3);
+      copy.replace(sector, n, n, '\0');
+      break;
+    }
+    case 1:
+      copy.erase(sector + random() % 2000, 1 + random() % 200);
+      break;
+    case 2:
+      for (size_t i = 0, n = 2048 + random() % 6000; i < n; ++i)
+        copy[sector + 50 + i] = static_cast<char>(random());
+      break;
+    default:
+      copy.replace(sector, 2048, 2048, '\0');
+      copy.replace(sector + 2048 * (2 + random() % 4), 2048, 2048, '\0');
+      break;
+    }
+  }
+  return copy;
+}
+
 // Opens `vob`, a damaged copy of a rip whose frames (the engine's, each
 // picture different) hash to `whole`, and checks: the damage is reported;
-// the count is within `near` frames of FFmpeg's sequential decode of the
-// copy; every frame decodes; a frame outside the reported ranges is one of
+// the count is at most `near` frames fewer than FFmpeg's sequential decode
+// of the copy gives; every frame decodes; a frame outside the reported ranges is one of
 // the rip's pictures, unchanged, those pictures come in the rip's order,
 // each once, and before the damage each frame is the rip's frame of its
 // number; seeking on a source of its own gives the frames stepping gave; the
@@ -43,7 +82,9 @@ inline int ExpectDamageRules(const std::filesystem::path &vob, const std::vector
     return count;
   }
   const int firstDamaged = index->damaged.front().first;
-  EXPECT_NEAR(count, static_cast<int>(ReferenceDecode({vob}).size()), near);
+  // (FFmpeg's demultiplexer can lose more than the damage took; showing more
+  // than it does is no fault when every frame keeps the rules below.)
+  EXPECT_GE(count, static_cast<int>(ReferenceDecode({vob}).size()) - near);
   EXPECT_LE(count, static_cast<int>(whole.size()));
 
   std::vector<std::uint64_t> hashes(static_cast<size_t>(count));

@@ -137,6 +137,25 @@ TEST_F(DamagedSource, DamageAnywhereKeepsTheRules) {
   }
 }
 
+// Several damaged places in one copy, some close together, of every kind
+// at random (more copies with REELWORK_DAMAGE_COPIES): the rules hold.
+TEST_F(DamagedSource, ManyDamagedPlacesInOneCopyKeepTheRules) {
+  const char *asked = std::getenv("REELWORK_DAMAGE_COPIES");
+  const int copies = asked ? std::max(1, std::atoi(asked)) : 3;
+  const std::string vob = ReadAll(rip_.vobs[0]);
+  for (int seed = 1; seed <= copies; ++seed) {
+    SCOPED_TRACE("copy " + std::to_string(seed));
+    int places = 0;
+    const std::string bytes = reelwork::testing::DamagedAtRandom(vob, static_cast<unsigned>(seed), places);
+    const fs::path path = folder_->path() / ("many" + std::to_string(seed) + ".VOB");
+    WriteAll(path, bytes);
+    ForgetIndexesInMemory();
+    reelwork::testing::ExpectDamageRules(path, wholeHashes_, 4 * places);
+    if (HasFatalFailure())
+      return;
+  }
+}
+
 // Zeros over the sector where a picture begins take it whole: its frame is
 // missing, the frames around the place are named, the rest are the rip's.
 TEST_F(DamagedSource, APictureLostWholeIsNamedAndTheRestKept) {

@@ -286,9 +286,10 @@ TEST(ForeignEncoder, MjpegToolsTitleWithALostSectorOpens) {
   ExpectSeeksAgree(*source, stepped, 2);
 }
 
-// Copies of `vob` damaged at `places` places spread over it, each held to
-// the rules the engine's own rips are held to (more places with
-// REELWORK_DAMAGE_PLACES).
+// Copies of `vob` damaged at `places` places spread over it, and copies
+// damaged at several places at once, each held to the rules the engine's
+// own rips are held to (more with REELWORK_DAMAGE_PLACES and
+// REELWORK_DAMAGE_COPIES).
 void ExpectDamageAnywhereKeepsTheRules(const fs::path &vob, int places) {
   std::vector<std::uint64_t> whole;
   {
@@ -323,6 +324,16 @@ void ExpectDamageAnywhereKeepsTheRules(const fs::path &vob, int places) {
       if (::testing::Test::HasFatalFailure())
         return;
     }
+  }
+  const char *copies = std::getenv("REELWORK_DAMAGE_COPIES");
+  for (int seed = 1, n = copies ? std::max(1, std::atoi(copies)) : 2; seed <= n; ++seed) {
+    SCOPED_TRACE("copy damaged at random " + std::to_string(seed));
+    int damaged = 0;
+    const fs::path path = vob.parent_path() / ("many" + std::to_string(seed) + ".vob");
+    std::ofstream(path, std::ios::binary) << reelwork::testing::DamagedAtRandom(bytes, static_cast<unsigned>(seed), damaged);
+    reelwork::testing::ExpectDamageRules(path, whole, 4 * damaged);
+    if (::testing::Test::HasFatalFailure())
+      return;
   }
 }
 
