@@ -345,6 +345,20 @@ TEST(ForeignEncoder, MjpegToolsTitleDamagedAnywhere) {
   ExpectDamageAnywhereKeepsTheRules(MakeTitle(folder.path(), "title", "352x288", "25", 6, "-a 2 -g 6 -G 12 -R 2"), 3);
 }
 
+// NTSC film stored at 24 pictures a second with pulldown flags: the stored
+// pictures keep the rules (the time stamps step by one and a half frames
+// every other picture).
+TEST(ForeignEncoder, MjpegToolsPulldownFilmDamagedAnywhere) {
+  if (!HaveTools())
+    GTEST_SKIP() << "mjpegtools, mpeg2dec or ffmpeg is not installed";
+  IsolatedIndexCache cache;
+  TempFolder folder;
+  fs::create_directories(folder.path() / "film");
+  ExpectDamageAnywhereKeepsTheRules(
+      MakeTitle(folder.path() / "film", "VTS_01_1", "352x480", "24000/1001", 6, "-n n -F 4 -p -a 2 -g 6 -G 12 -R 2"),
+      2);
+}
+
 // FFmpeg's own DVD muxer with closed groups of 15 and three B-pictures in a
 // run, authored by dvdauthor (navigation packs between the video packs).
 TEST(ForeignEncoder, AuthoredFfmpegTitleDamagedAnywhere) {
