@@ -534,16 +534,24 @@ void TForm1::showCurrentFrame() {
 }
 
 void TForm1::ShowFrame(int n) {
-  // After a failed frame the source is closed; later requests never reach it.
   if (!source_.isOpen())
     return;
   QString error;
   if (!source_.GetFrame(n, state_.PreviewBitmap, &error)) {
-    source_.CloseVideo();
+    // A frame that cannot be decoded (damage, files changed since opening)
+    // shows why in its place; the video stays open for the other frames.
+    // The tools that read the frame find a black one of the video's size.
     state_.VideoError = error;
     ShowPreview(FailurePicture());
+    state_.VideoError.clear();
+    shown_.resize(state_.VideoWidth, state_.VideoHeight);
+    frameFailed_ = true;
+    DrawCounters(n);
+    state_.CurrentFrame = n;
+    TrackBar1->setPositionQuietly(n);
     return;
   }
+  frameFailed_ = false;
   shown_ = state_.PreviewBitmap;
   ShowPreview(ToImage(shown_));
   DrawCounters(n);
@@ -590,6 +598,7 @@ int TForm1::TrackBarPosition() const { return TrackBar1->value(); }
 QVector<int> TForm1::TrackBarTicks() const { return TrackBar1->ticks(); }
 
 void TForm1::ShowPicture(const RgbImage &picture) {
+  frameFailed_ = false;
   shown_ = picture;
   ShowPreview(ToImage(shown_));
   if (busy_)
@@ -631,8 +640,9 @@ int TForm1::AverageBrightness() {
 void TForm1::Image1Click(const QPoint &point) {
   state_.ClickX = point.x();
   state_.ClickY = point.y();
-  // The mark goes on the picture shown only, not on the frame itself.
-  if (point.x() >= 0 && point.y() >= 0 && point.x() < shown_.width && point.y() < shown_.height) {
+  // The mark goes on the picture shown only, not on the frame itself (and
+  // not over the reason a frame cannot be shown).
+  if (!frameFailed_ && point.x() >= 0 && point.y() >= 0 && point.x() < shown_.width && point.y() < shown_.height) {
     std::uint8_t *p = shown_.at(point.x(), point.y());
     p[0] = 255;
     p[1] = 0;

@@ -210,6 +210,7 @@ private:
   std::unique_ptr<ResizeWindows> resizeWindows_;
   std::unique_ptr<WorkbenchCalculatorHost> calculatorHost_;
   RgbImage shown_;
+  bool frameFailed_ = false; // the preview shows why the current frame cannot be decoded
   engine::PreviewNotes notes_;
   std::unique_ptr<ProgressWindow> progress_;
   WindowText progressWork_ = WindowText::IndexBuild;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -271,6 +273,38 @@ TEST_F(MainWindowWithVideo, TheNotesLineNamesWhatThePreviewLeavesOut) {
   w->BitBtn9->click();
   EXPECT_FALSE(w->NotesLine->isVisible());
   EXPECT_EQ(w->Image1->size(), QSize(720, 576));
+}
+
+// A frame that cannot be decoded (here: the VOB cut short after opening)
+// shows why in its place; the video stays open and the other frames show.
+TEST_F(MainWindowWithVideo, AFrameThatCannotBeDecodedLeavesTheVideoOpen) {
+  // A rip larger than what the source reads ahead.
+  engine::SampleOptions options;
+  options.seconds = 8;
+  options.withAudioFile = false;
+  const engine::SampleRip longer = engine::WriteSampleRip(path("long").toStdString(), options);
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->opener().OpenD2VPath(QString::fromStdString(longer.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen);
+  const RgbImage first = w->ShownPicture();
+  ASSERT_EQ(first.width, 720);
+  std::filesystem::resize_file(longer.vobs.front(), std::filesystem::file_size(longer.vobs.front()) / 2);
+
+  w->TrackBar1->setValue(longer.frames);
+  EXPECT_EQ(w->state().CurrentFrame, longer.frames);
+  const int lit = LitPixels(*w);
+  EXPECT_GT(lit, 200) << "the reason is drawn in the picture";
+  EXPECT_EQ(w->ShownPicture().width, 720) << "the tools read a black frame of the video's size";
+  EXPECT_EQ(w->AverageBrightness(), 0);
+  w->Image1Click(QPoint(10, 20));
+  EXPECT_EQ(LitPixels(*w), lit) << "a click leaves the reason";
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
+
+  w->TrackBar1->setValue(1);
+  EXPECT_TRUE(w->state().VideoOpen);
+  EXPECT_EQ(w->state().CurrentFrame, 1);
+  EXPECT_EQ(w->ShownPicture(), first) << "the video stayed open";
 }
 
 // Dialogs give the frame slider the focus however they were closed.
