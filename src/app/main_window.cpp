@@ -537,7 +537,14 @@ void TForm1::ShowFrame(int n) {
   if (!source_.isOpen())
     return;
   QString error;
-  if (!source_.GetFrame(n, state_.PreviewBitmap, &error)) {
+  const bool decoded = source_.GetFrame(n, state_.PreviewBitmap, &error);
+  // Damage met while decoding (a project opened from its data lines finds it
+  // only then) joins the line under the picture.
+  if (source_.notes().damaged != notes_.damaged) {
+    notes_.damaged = source_.notes().damaged;
+    UpdateNotesLine();
+  }
+  if (!decoded) {
     // A frame that cannot be decoded (damage, files changed since opening)
     // shows why in its place; the video stays open for the other frames.
     // The tools that read the frame find a black one of the video's size.

@@ -1,6 +1,7 @@
 #include "engine/mpeg2_source.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 extern "C" {
@@ -22,6 +23,8 @@ namespace fs = std::filesystem;
 namespace reelwork::engine {
 
 namespace {
+
+std::atomic<std::uint64_t> gIndexChanges{0};
 
 [[noreturn]] void Fail(const std::string &reason) { throw EngineError("mpeg2source: " + reason); }
 
@@ -125,6 +128,7 @@ private:
         total != files_.size())
       return false;
     index_ = std::move(fresh);
+    ++gIndexChanges;
     return true;
   }
 
@@ -484,6 +488,7 @@ private:
       return false;
     source_ = std::move(full);
     shown_.reset();
+    ++gIndexChanges;
     return true;
   }
 
@@ -575,6 +580,8 @@ std::vector<FrameRange> DamagedFramesOf(const Clip &clip) {
     return source->index()->damaged;
   return {};
 }
+
+std::uint64_t SourceIndexChanges() { return gIndexChanges.load(); }
 
 SourceStats StatsOfSource(const Clip &clip) {
   if (const auto *shown = dynamic_cast<const PulldownShown *>(&clip))

@@ -2,6 +2,7 @@
 // mpeg2source: the frames of a DVD2AVI project's VOB files, decoded as one
 // continuous MPEG-2 stream with frame-exact random access through the index.
 
+#include <cstdint>
 #include <string>
 
 #include "engine/clip.h"
@@ -27,6 +28,11 @@ IndexPtr IndexOfSource(const Clip &clip);
 // The frame ranges of the clip near damage in the source's files (in the
 // clip's own numbering, with pulldown applied), empty for other clips.
 std::vector<FrameRange> DamagedFramesOf(const Clip &clip);
+
+// Counts the times a source took another index while serving frames (an
+// index found wrong and built again, a project's data lines given up for the
+// full index of its files): the damaged frames known may have changed.
+std::uint64_t SourceIndexChanges();
 
 // What a source has done so far: decoder restarts (seeks) and pictures fed to
 // the decoder. Zero for other clips.

@@ -1,6 +1,7 @@
 // ScriptVideo: a script opened as video, its frames converted to RGB24.
 
 #include "engine/clip.h"
+#include "engine/mpeg2_source.h"
 #include "engine/rgb_output.h"
 #include "engine/script/evaluator.h"
 #include "engine/video.h"
@@ -11,14 +12,29 @@ namespace {
 
 class ClipVideo : public ScriptVideo {
 public:
-  ClipVideo(ClipPtr clip, PreviewNotes notes)
-      : clip_(std::move(clip)), properties_(clip_->info()), notes_(std::move(notes)) {
+  ClipVideo(ClipPtr clip, PreviewNotes notes, std::vector<ClipPtr> sources)
+      : clip_(std::move(clip)), properties_(clip_->info()), notes_(std::move(notes)), sources_(std::move(sources)),
+        indexChanges_(SourceIndexChanges()) {
     if (properties_.frameCount <= 0 || properties_.width <= 0 || properties_.height <= 0)
       throw EngineError("the script's video has no frames");
   }
 
   const VideoProperties &properties() const override { return properties_; }
-  const PreviewNotes &notes() const override { return notes_; }
+
+  // A source opened from a project's data lines meets damage only when it
+  // decodes the group; then the full index serves it and names the damaged
+  // frames, which the notes take up from then on.
+  const PreviewNotes &notes() const override {
+    if (const std::uint64_t changes = SourceIndexChanges(); changes != indexChanges_) {
+      indexChanges_ = changes;
+      std::vector<FrameRange> damaged;
+      for (const ClipPtr &source : sources_)
+        for (const FrameRange &r : DamagedFramesOf(*source))
+          damaged.push_back(r);
+      notes_.damaged = std::move(damaged);
+    }
+    return notes_;
+  }
 
   void frame(int n, RgbImage &out) override {
     const int last = properties_.frameCount - 1;
@@ -39,7 +55,9 @@ public:
 private:
   ClipPtr clip_;
   VideoProperties properties_;
-  PreviewNotes notes_;
+  mutable PreviewNotes notes_;
+  std::vector<ClipPtr> sources_;
+  mutable std::uint64_t indexChanges_ = 0;
 };
 
 } // namespace
@@ -55,7 +73,7 @@ std::unique_ptr<ScriptVideo> ScriptVideo::open(const std::string &scriptPath, co
   }
   if (!result.clip)
     throw EngineError("the script gives no video");
-  return std::make_unique<ClipVideo>(std::move(result.clip), std::move(result.notes));
+  return std::make_unique<ClipVideo>(std::move(result.clip), std::move(result.notes), std::move(result.sources));
 }
 
 } // namespace reelwork::engine

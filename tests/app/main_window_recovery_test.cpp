@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <sys/stat.h>
 
 #include "app/main_window_fixture.h"
+#include "engine/d2v_writer.h"
+#include "engine/mpeg2_index.h"
 #include "calculator/calculator_dialog.h"
 #include "preview/preview_display.h"
 #include "preview/tick_slider.h"
@@ -305,6 +308,50 @@ TEST_F(MainWindowWithVideo, AFrameThatCannotBeDecodedLeavesTheVideoOpen) {
   EXPECT_TRUE(w->state().VideoOpen);
   EXPECT_EQ(w->state().CurrentFrame, 1);
   EXPECT_EQ(w->ShownPicture(), first) << "the video stayed open";
+}
+
+// A project opened from its data lines (no index of its files kept) meets
+// damage only when it decodes the damaged group: the line under the picture
+// names the damaged frames from then on.
+TEST_F(MainWindowWithVideo, DamageMetWhileSteppingJoinsTheNotesLine) {
+  engine::SampleOptions options;
+  options.seconds = 6;
+  options.withAudioFile = false;
+  const engine::SampleRip longer = engine::WriteSampleRip(path("long").toStdString(), options);
+  const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+  // A lost sector inside a picture, found with an index kept apart.
+  qputenv("XDG_CACHE_HOME", path("probe").toLocal8Bit());
+  std::ifstream in(longer.vobs.front(), std::ios::binary);
+  const std::string vob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bool found = false;
+  for (size_t sector = vob.size() / 2 / 2048 * 2048; sector + 2048 < vob.size() && !found; sector += 2048) {
+    std::string copy = vob;
+    copy.replace(sector, 2048, 2048, '\0');
+    std::ofstream(longer.vobs.front(), std::ios::binary | std::ios::trunc) << copy;
+    engine::ForgetIndexesInMemory();
+    const engine::IndexPtr index = engine::GetMpeg2Index(longer.vobs, {});
+    found = index->frameCount() == longer.frames && !index->damaged.empty();
+  }
+  ASSERT_TRUE(found);
+  engine::WriteD2vProject(longer.d2v, longer.vobs);
+  qputenv("XDG_CACHE_HOME", path("cache").toLocal8Bit());
+  engine::ForgetIndexesInMemory();
+
+  auto w = start("_LANGUAGE=0\r\n");
+  w->show();
+  w->opener().OpenD2VPath(QString::fromStdString(longer.d2v.string()));
+  ASSERT_TRUE(w->state().VideoOpen);
+  EXPECT_FALSE(w->NotesLine->isVisible());
+  for (int n = 1; n <= longer.frames; ++n)
+    w->TrackBar1->setValue(n);
+  EXPECT_TRUE(w->NotesLine->isVisible());
+  EXPECT_TRUE(w->NotesLine->toolTip().contains("Damaged")) << w->NotesLine->toolTip().toStdString();
+  w.reset();
+  engine::ForgetIndexesInMemory();
+  if (oldCache.isNull())
+    qunsetenv("XDG_CACHE_HOME");
+  else
+    qputenv("XDG_CACHE_HOME", oldCache);
 }
 
 // Dialogs give the frame slider the focus however they were closed.

@@ -13,6 +13,7 @@
 
 #include "engine/d2v_writer.h"
 #include "engine/mpeg2_source.h"
+#include "engine/video.h"
 #include "support/media_fixture.h"
 
 namespace fs = std::filesystem;
@@ -322,6 +323,43 @@ TEST(ProjectLines, DamagedRipServesEveryGroupItCan) {
     last = shown[static_cast<size_t>(n)];
   }
   EXPECT_EQ(last, rip.frames - 1) << "the frames after the damage are served";
+}
+
+
+// A project opened from its data lines meets damage only when it decodes the
+// group; once the full index of its files serves the project, the script's
+// notes name the damaged frames.
+TEST(ProjectLines, DamageFoundWhileDecodingJoinsTheNotes) {
+  reelwork::testing::IsolatedIndexCache cache;
+  TempFolder folder;
+  SampleOptions options;
+  options.seconds = 6;
+  options.grain = 2;
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder.path() / "rip", options);
+  const std::string vob = Read(rip.vobs[0]);
+  // A lost sector inside a picture, none lost whole: the full index then
+  // gives the frames the lines promise.
+  std::string damaged;
+  for (size_t sector = vob.size() / 2 / 2048 * 2048; sector + 2048 < vob.size() && damaged.empty(); sector += 2048) {
+    std::string copy = vob;
+    copy.replace(sector, 2048, 2048, '\0');
+    std::ofstream(rip.vobs[0], std::ios::binary | std::ios::trunc) << copy;
+    reelwork::testing::IsolatedIndexCache probe;
+    const IndexPtr index = GetMpeg2Index(rip.vobs, {});
+    if (index->frameCount() == rip.frames && !index->damaged.empty())
+      damaged = copy;
+  }
+  ASSERT_FALSE(damaged.empty()) << "no sector lies inside a picture";
+  ForgetIndexesInMemory();
+  const fs::path d2v = folder.path() / "damaged.d2v";
+  WriteD2vProject(d2v, rip.vobs);
+
+  const auto video = ScriptVideo::open(reelwork::testing::WriteSourceScript(d2v).string());
+  EXPECT_TRUE(video->notes().damaged.empty()) << "no scan at opening";
+  reelwork::RgbImage image;
+  for (int n = 0; n < video->properties().frameCount; ++n)
+    video->frame(n, image);
+  EXPECT_FALSE(video->notes().damaged.empty());
 }
 
 } // namespace

@@ -1120,9 +1120,13 @@ ScriptResult EvaluateScript(const std::string &text, const ScriptContext &ctx) {
   PreviewNotes found; // what the sources report while the script runs
   if (!full.notes)
     full.notes = &found;
+  std::vector<ClipPtr> opened;
+  if (!full.sources)
+    full.sources = &opened;
   ScriptResult result = Evaluator(full).run(prog);
   for (const FrameRange &r : found.damaged)
     result.notes.damaged.push_back(r);
+  result.sources = std::move(opened);
   return result;
 }
 

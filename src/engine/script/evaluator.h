@@ -24,6 +24,9 @@ struct ScriptContext {
   // Where sources add what they find while opening (damaged frames); the
   // evaluator points it at the notes of the result it returns.
   PreviewNotes *notes = nullptr;
+  // Where sources are kept as they are opened (their damage can become known
+  // later); the evaluator points it at the result's list.
+  std::vector<ClipPtr> *sources = nullptr;
 };
 
 struct ScriptResult {
@@ -31,6 +34,9 @@ struct ScriptResult {
   // What the preview cannot show exactly; notes.notPreviewed names the
   // functions the engine passed through unchanged.
   PreviewNotes notes;
+  // The MPEG-2 sources the script opened, in order (notes.damaged holds
+  // their damaged frames as known at opening, one after the other).
+  std::vector<ClipPtr> sources;
 };
 
 // Throws EngineError ("line N: reason") when the script cannot be run.

@@ -242,6 +242,8 @@ void AddSources(FunctionTable &t) {
            if (env.ctx.notes)
              for (const FrameRange &r : DamagedFramesOf(*c))
                env.ctx.notes->damaged.push_back(r);
+           if (env.ctx.sources)
+             env.ctx.sources->push_back(c);
            return Clip(c);
          }});
 
