@@ -1191,6 +1191,16 @@ std::shared_ptr<Mpeg2Index> ReadStoredHeader(const std::uint8_t *bytes, size_t s
   return index;
 }
 
+// Brings bytes of a stored index into memory before they are read: a cache
+// file is read piece by piece as its blocks are first used.
+class StoredBytes {
+public:
+  virtual ~StoredBytes() = default;
+  // Whether bytes [offset, offset + length) are in memory now (false when
+  // the file no longer holds them).
+  virtual bool load(size_t offset, size_t length) const = 0;
+};
+
 // The checks of one table of a stored index: the block's checksum, and the
 // bounds that keep every lookup through the index inside its tables (a
 // picture's own fields, its seek point before it, its frame and every
@@ -1199,18 +1209,23 @@ std::shared_ptr<Mpeg2Index> ReadStoredHeader(const std::uint8_t *bytes, size_t s
 // source checks when it uses them.
 class BlockCheck : public StoredTableCheck {
 public:
-  BlockCheck(std::shared_ptr<const void> keep, const std::uint8_t *bytes, const StoredLayout &layout, bool pictures)
+  BlockCheck(std::shared_ptr<const void> keep, const StoredBytes *loader, const std::uint8_t *bytes,
+             const StoredLayout &layout, bool pictures)
       : StoredTableCheck(static_cast<size_t>(pictures ? layout.pictures : layout.frames)), keep_(std::move(keep)),
-        bytes_(bytes), layout_(layout), pictures_(pictures) {}
+        loader_(loader), bytes_(bytes), layout_(layout), pictures_(pictures) {}
 
   bool sound(size_t block) const override {
     const size_t records = static_cast<size_t>(pictures_ ? layout_.pictures : layout_.frames);
     const size_t first = block * kBlock;
     const size_t n = std::min(kBlock, records - first);
     const size_t recordSize = pictures_ ? sizeof(IndexedPicture) : sizeof(std::uint32_t);
-    const std::uint8_t *at = bytes_ + (pictures_ ? layout_.pictureTable : layout_.frameTable) + first * recordSize;
+    const size_t offset = (pictures_ ? layout_.pictureTable : layout_.frameTable) + first * recordSize;
+    const size_t sum = layout_.sums + 8 * (pictures_ ? block : Blocks(layout_.pictures) + block);
+    if (loader_ && (!loader_->load(offset, n * recordSize) || !loader_->load(sum, 8)))
+      return false;
+    const std::uint8_t *at = bytes_ + offset;
     std::uint64_t stored = 0;
-    std::memcpy(&stored, bytes_ + layout_.sums + 8 * (pictures_ ? block : Blocks(layout_.pictures) + block), 8);
+    std::memcpy(&stored, bytes_ + sum, 8);
     if (WideHash(at, n * recordSize, ((pictures_ ? 1ull : 2ull) << 40) + block) != stored)
       return false;
     if (!pictures_) {
@@ -1228,23 +1243,26 @@ public:
   }
 
 private:
-  std::shared_ptr<const void> keep_; // the bytes' owner (the mapping)
+  std::shared_ptr<const void> keep_; // the bytes' owner
+  const StoredBytes *loader_;        // brings the bytes in first (null: all in memory)
   const std::uint8_t *bytes_;
   StoredLayout layout_;
   bool pictures_;
 };
 
 // The stored index over `bytes`, whose tables are read in place: `keep`
-// keeps the bytes alive as long as any copy of the index does.
-std::shared_ptr<Mpeg2Index> ViewStoredIndex(std::shared_ptr<const void> keep, const std::uint8_t *bytes, size_t size) {
+// keeps the bytes alive as long as any copy of the index does; `loader`,
+// when given, brings each block in before it is checked.
+std::shared_ptr<Mpeg2Index> ViewStoredIndex(std::shared_ptr<const void> keep, const StoredBytes *loader,
+                                            const std::uint8_t *bytes, size_t size) {
   StoredLayout layout;
   auto index = ReadStoredHeader(bytes, size, layout);
   if (!index)
     return nullptr;
-  index->pictures = IndexTable<IndexedPicture>(std::make_shared<BlockCheck>(keep, bytes, layout, true),
+  index->pictures = IndexTable<IndexedPicture>(std::make_shared<BlockCheck>(keep, loader, bytes, layout, true),
                                                reinterpret_cast<const IndexedPicture *>(bytes + layout.pictureTable),
                                                static_cast<size_t>(layout.pictures));
-  index->frames = IndexTable<std::uint32_t>(std::make_shared<BlockCheck>(keep, bytes, layout, false),
+  index->frames = IndexTable<std::uint32_t>(std::make_shared<BlockCheck>(keep, loader, bytes, layout, false),
                                             reinterpret_cast<const std::uint32_t *>(bytes + layout.frameTable),
                                             static_cast<size_t>(layout.frames));
   return index;
@@ -1293,7 +1311,7 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t s
     std::memcpy(copy->data(), bytes, size);
     return DeserializeIndex(reinterpret_cast<const std::uint8_t *>(copy->data()), size);
   }
-  const std::shared_ptr<const Mpeg2Index> view = ViewStoredIndex(nullptr, bytes, size);
+  const std::shared_ptr<const Mpeg2Index> view = ViewStoredIndex(nullptr, nullptr, bytes, size);
   if (!view)
     return nullptr;
   auto index = std::make_shared<Mpeg2Index>(*view);
@@ -1322,35 +1340,76 @@ std::shared_ptr<Mpeg2Index> DeserializeIndex(const std::uint8_t *bytes, size_t s
 
 namespace {
 
-// A cache file mapped into memory for as long as an index reads from it.
-struct MappedFile {
-  void *base = MAP_FAILED;
-  size_t size = 0;
-  ~MappedFile() {
-    if (base != MAP_FAILED)
-      ::munmap(base, size);
+// A cache file read into memory of its own piece by piece, as an index
+// first uses each part. (A mapping of the file itself would fault with
+// SIGBUS where another program cut the file short after it was opened; a
+// read simply comes back short, and the index is built again.)
+class CacheFileMemory : public StoredBytes {
+public:
+  CacheFileMemory(int fd, size_t size) : fd_(fd), size_(size), loaded_((size + kPiece - 1) / kPiece, false) {
+    // Pages never touched cost nothing.
+    base_ = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   }
+  ~CacheFileMemory() override {
+    if (base_ != MAP_FAILED)
+      ::munmap(base_, size_);
+    ::close(fd_);
+  }
+  CacheFileMemory(const CacheFileMemory &) = delete;
+  CacheFileMemory &operator=(const CacheFileMemory &) = delete;
+
+  bool ready() const { return base_ != MAP_FAILED; }
+  const std::uint8_t *bytes() const { return static_cast<const std::uint8_t *>(base_); }
+  size_t size() const { return size_; }
+
+  bool load(size_t offset, size_t length) const override {
+    if (offset > size_ || length > size_ - offset)
+      return false;
+    std::lock_guard lock(mutex_);
+    for (size_t piece = offset / kPiece; piece * kPiece < offset + length; ++piece) {
+      if (loaded_[piece])
+        continue;
+      const size_t at = piece * kPiece, n = std::min(kPiece, size_ - at);
+      if (ReadAt(fd_, at, static_cast<std::uint8_t *>(base_) + at, n) != n)
+        return false;
+      loaded_[piece] = true;
+    }
+    return true;
+  }
+
+private:
+  static constexpr size_t kPiece = 16 * 1024;
+  int fd_;
+  size_t size_;
+  void *base_ = MAP_FAILED;
+  mutable std::mutex mutex_;
+  mutable std::vector<bool> loaded_;
 };
 
-// The stored index at `path`, mapped; null when there is none or its header
-// is not valid. Its tables are checked block by block as they are read.
-// (The cache files are replaced by renaming, never rewritten in place, so a
-// mapped file does not change under the index.)
+// The stored index at `path`; null when there is none or its header is not
+// valid. Its tables are read and checked block by block as they are used.
 std::shared_ptr<Mpeg2Index> LoadStoredIndex(const fs::path &path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     return nullptr;
-  auto file = std::make_shared<MappedFile>();
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size < (std::int64_t{1} << 32)) {
-    file->size = static_cast<size_t>(st.st_size);
-    file->base = ::mmap(nullptr, file->size, PROT_READ, MAP_PRIVATE, fd, 0);
-  }
-  ::close(fd);
-  if (file->base == MAP_FAILED)
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size >= (std::int64_t{1} << 32)) {
+    ::close(fd);
     return nullptr;
-  const auto *bytes = static_cast<const std::uint8_t *>(file->base);
-  return ViewStoredIndex(file, bytes, file->size);
+  }
+  auto file = std::make_shared<CacheFileMemory>(fd, static_cast<size_t>(st.st_size));
+  if (!file->ready())
+    return nullptr;
+  // The header: its first part holds it unless the damaged ranges are many.
+  for (size_t head : {size_t{4} << 10, size_t{16} << 20}) {
+    if (!file->load(0, std::min(head, file->size())))
+      return nullptr;
+    if (auto index = ViewStoredIndex(file, file.get(), file->bytes(), file->size()))
+      return index;
+    if (head >= file->size())
+      break;
+  }
+  return nullptr;
 }
 
 } // namespace

@@ -257,6 +257,27 @@ TEST_F(IndexCache, StoredTablesAreReadInPlaceAndCheckedWhenUsed) {
             reelwork::testing::HashFrame(*MakeMpeg2SourceFromFiles(rip_.vobs, {})->frame(3)));
 }
 
+// A stored index whose file another program cuts short while the index is
+// open: the tables no longer there are found missing when first read, and
+// the index is built again (no fault, no frame wrong).
+TEST_F(IndexCache, AStoredIndexCutShortWhileOpenIsBuiltAgain) {
+  // Tables larger than the part of the file read at opening.
+  SampleOptions o;
+  o.seconds = 200;
+  o.width = 176;
+  o.height = 144;
+  const SampleRip rip = reelwork::testing::MakeTestRip(folder_.path() / "long", o);
+  const IndexPtr original = GetMpeg2Index(rip.vobs, {});
+  const fs::path path = IndexCachePath(original->key);
+  const StoredTables at = TablesOf(SerializeIndex(*original), *original);
+  ASSERT_GT(at.frames, size_t{96} << 10);
+  ForgetIndexesInMemory();
+  const IndexPtr stored = GetMpeg2Index(rip.vobs, {});
+  ASSERT_TRUE(stored->pictures.mapped());
+  fs::resize_file(path, at.pictures + 16);
+  ExpectRightFramesAfterOneRebuild(rip);
+}
+
 TEST_F(IndexCache, OldIndexesAreRemovedWhenMany) {
   const fs::path folder = cache_.folder() / "reelwork";
   fs::create_directories(folder);
