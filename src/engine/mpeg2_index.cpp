@@ -1068,10 +1068,10 @@ void NumberOutlinedPictures(const std::vector<PictureOutline> &pictures, Mpeg2In
 // ---------------------------------------------------------------------------
 // Kept on disk: a header (with the damaged ranges) and its checksum, then the
 // picture and frame tables as they lie in memory, then a checksum for every
-// block of StoredTableCheck::kBlockRecords records of each table. The cache
-// file is mapped and its tables are read in place: opening checks the header
-// only, and each block is checked when it is first read, so that reopening
-// costs the same for ten minutes of video as for a whole disc.
+// block of StoredTableCheck::kBlockRecords records of each table. Opening a
+// cache file reads and checks the header only; each block of the tables is
+// read and checked when it is first used, so that reopening costs the same
+// for ten minutes of video as for a whole disc.
 
 namespace {
 

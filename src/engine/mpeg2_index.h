@@ -44,10 +44,10 @@ public:
   StaleIndexError() : EngineError("mpeg2source: the stored index is damaged") {}
 };
 
-// The checks of a table that lies in a mapped cache file: records are taken
-// in blocks of kBlockRecords, and each block is checked (checksum and bounds)
-// the first time one of its records is read, so that opening costs the same
-// for any size and no record is used unchecked.
+// The checks of a table that lies in a cache file: records are taken in
+// blocks of kBlockRecords, and each block is read from the file and checked
+// (checksum and bounds) the first time one of its records is read, so that
+// opening costs the same for any size and no record is used unchecked.
 class StoredTableCheck {
 public:
   static constexpr size_t kBlockShift = 10;
@@ -94,7 +94,7 @@ private:
 };
 
 // A table of an index: owned records (built in memory), or a view of records
-// in a mapped cache file, read through its StoredTableCheck. Reading a view
+// of a cache file, read through its StoredTableCheck. Reading a view
 // never goes past its end nor uses an unchecked record; changing it copies
 // it into memory first.
 template <typename T> class IndexTable {
