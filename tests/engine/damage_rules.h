@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,33 @@ namespace reelwork::testing {
 inline bool InRanges(const std::vector<engine::FrameRange> &ranges, int n) {
   return std::any_of(ranges.begin(), ranges.end(),
                      [n](const engine::FrameRange &r) { return r.first <= n && n <= r.last; });
+}
+
+// How a copy of a VOB is damaged, at a fraction of its length.
+struct Damage {
+  const char *name;
+  double at;          // where, as a fraction of the file
+  size_t zeros;       // bytes overwritten with zeros from a sector start
+  size_t slip;        // bytes taken out inside a sector
+  size_t cutAtEnd;    // bytes cut off the end
+  size_t garbage = 0; // random bytes written from 100 bytes into a sector
+};
+
+inline void PrintTo(const Damage &d, std::ostream *os) { *os << d.name; }
+
+inline std::string Damaged(const std::string &vob, const Damage &d) {
+  std::string bytes = vob;
+  const size_t sector = static_cast<size_t>(static_cast<double>(vob.size()) * d.at) / 2048 * 2048;
+  if (d.zeros)
+    bytes.replace(sector, d.zeros, d.zeros, '\0');
+  if (d.slip)
+    bytes.erase(sector + 700, d.slip);
+  if (d.cutAtEnd)
+    bytes.resize(bytes.size() - d.cutAtEnd);
+  std::mt19937 random(static_cast<unsigned>(sector));
+  for (size_t i = 0; i < d.garbage; ++i)
+    bytes[sector + 100 + i] = static_cast<char>(random());
+  return bytes;
 }
 
 // A copy of `bytes` (a program stream) damaged at 2 to 8 places chosen by

@@ -302,24 +302,13 @@ void ExpectDamageAnywhereKeepsTheRules(const fs::path &vob, int places) {
   if (const char *asked = std::getenv("REELWORK_DAMAGE_PLACES"))
     places = std::max(1, std::atoi(asked));
   for (int k = 0; k < places; ++k) {
-    const size_t sector = static_cast<size_t>(static_cast<double>(bytes.size()) * (k + 0.61) / places) / 2048 * 2048;
-    struct Kind {
-      const char *name;
-      size_t zeros, slip, garbage;
-    };
-    for (const Kind &kind : {Kind{"sector", 2048, 0, 0}, Kind{"64KiB", 64 * 1024, 0, 0}, Kind{"slip", 0, 37, 0},
-                             Kind{"garbage", 0, 0, 3000}}) {
-      SCOPED_TRACE(std::string(kind.name) + " at byte " + std::to_string(sector));
-      std::string copy = bytes;
-      const size_t zeros = std::min(kind.zeros, copy.size() - sector);
-      copy.replace(sector, zeros, zeros, '\0');
-      if (kind.slip)
-        copy.erase(sector + 700, kind.slip);
-      std::mt19937 random(static_cast<unsigned>(sector));
-      for (size_t i = 0; i < kind.garbage && sector + 100 + i < copy.size(); ++i)
-        copy[sector + 100 + i] = static_cast<char>(random());
+    const double at = (k + 0.61) / places;
+    for (const reelwork::testing::Damage &kind :
+         {reelwork::testing::Damage{"sector", at, 2048, 0, 0}, reelwork::testing::Damage{"64KiB", at, 64 * 1024, 0, 0},
+          reelwork::testing::Damage{"slip", at, 0, 37, 0}, reelwork::testing::Damage{"garbage", at, 0, 0, 0, 3000}}) {
+      SCOPED_TRACE(std::string(kind.name) + " at " + std::to_string(at));
       const fs::path path = vob.parent_path() / ("at" + std::to_string(k) + kind.name + ".vob");
-      std::ofstream(path, std::ios::binary) << copy;
+      std::ofstream(path, std::ios::binary) << reelwork::testing::Damaged(bytes, kind);
       reelwork::testing::ExpectDamageRules(path, whole);
       if (::testing::Test::HasFatalFailure())
         return;

@@ -128,9 +128,8 @@ TEST_F(IndexSplit, DamagedCopiesGiveTheIndexOfOneReading) {
   }
 }
 
-// Sectors lost inside B-pictures, where the reading goes on at the next
-// picture, and inside a P-picture, where it waits for the next group: the
-// state kept for going on crosses the join as a single reading has it.
+// Sectors lost inside B-pictures and inside a P-picture: the state kept for
+// reading on through the damage crosses the join as a single reading has it.
 TEST_F(IndexSplit, SectorsLostInsidePicturesGiveTheIndexOfOneReading) {
   SampleOptions o;
   o.seconds = 6;
